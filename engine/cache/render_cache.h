@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "core/work_queue.h"
+#include "image/image.h"
+#include "stereo/output_kind.h"
+
+namespace duo {
+
+/// The result screen's cache of rendered outputs: one file per output kind in the folder
+/// "QSDuoscopeCache" under a caches directory chosen by the caller. Presence of a file is the
+/// only record of what is cached.
+///
+/// Writes are encoded (PNG) and written atomically on background threads. A removal always
+/// wins over writes queued before it: such a write is dropped instead of bringing a stale
+/// output back. All other calls are meant for one thread (the UI thread) but are safe from any.
+class RenderCache {
+ public:
+  static constexpr const char* kFolderName = "QSDuoscopeCache";
+
+  /// `cachesDirectory` must exist (the folder inside it is created without parents).
+  /// `writerThreads` bounds concurrent background writes.
+  explicit RenderCache(const std::string& cachesDirectory, int writerThreads = 2);
+  /// Waits for queued writes to finish.
+  ~RenderCache();
+
+  RenderCache(const RenderCache&) = delete;
+  RenderCache& operator=(const RenderCache&) = delete;
+
+  const std::string& cacheDirectory() const { return m_cacheDirectory; }
+
+  /// Removes the folder and everything in it, then creates it again. Errors are ignored.
+  void resetCacheDirectory();
+
+  /// Full path of a kind's cache file; empty for kinds outside 1–4.
+  std::string fullPathToCachedImageForImageType(unsigned kind) const;
+
+  /// Deletes the kind's file if it exists; also cancels that kind's queued writes.
+  void removeCachedImageForImageType(unsigned kind);
+
+  /// removeCachedImageForImageType for kinds 1–4 whose bit is set, in that order.
+  void removeCachedFilesForMask(CacheMask mask);
+
+  /// Queues the write of one cache file and returns at once. Exactly one of image (encoded as
+  /// PNG on the worker) or imageData (written as is) should be given. Failures are ignored:
+  /// the entry is then missing and the output is rendered again next time.
+  void cacheImage(std::shared_ptr<const Image> image,
+                  std::shared_ptr<const std::vector<std::uint8_t>> imageData,
+                  const std::string& fullPath);
+
+  /// Blocks until every write queued so far has finished or been dropped.
+  void waitForPendingWrites();
+
+ private:
+  struct PathState {
+    std::uint64_t invalidatedAt = 0;  // sequence number of the last removal of this path
+    std::uint64_t committed = 0;      // sequence number of the write now on disk
+  };
+
+  void invalidatePathLocked(const std::string& path);
+  void writeEntry(std::uint64_t sequence, const std::shared_ptr<const Image>& image,
+                  const std::shared_ptr<const std::vector<std::uint8_t>>& imageData,
+                  const std::string& fullPath);
+
+  std::string m_cacheDirectory;
+  std::mutex m_mutex;  // guards the fields below and every rename into / removal from the folder
+  std::uint64_t m_sequence = 0;
+  std::uint64_t m_resetAt = 0;
+  std::unordered_map<std::string, PathState> m_paths;
+  WorkQueue m_writers;  // last: destroyed (drained) first
+};
+
+}  // namespace duo

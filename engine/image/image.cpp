@@ -1,0 +1,64 @@
+#include "image/image.h"
+
+#include <cstring>
+#include <new>
+
+#include "core/limits.h"
+
+namespace duo {
+
+std::optional<Image> Image::create(int width, int height) {
+  if (!limits::imageSizeAllowed(width, height)) return std::nullopt;
+  std::unique_ptr<std::uint8_t[]> pixels(
+      new (std::nothrow) std::uint8_t[std::size_t(width) * std::size_t(height) * kBytesPerPixel]());
+  if (!pixels) return std::nullopt;
+  return Image(width, height, std::move(pixels));
+}
+
+std::optional<Image> Image::createUninitialized(int width, int height) {
+  if (!limits::imageSizeAllowed(width, height)) return std::nullopt;
+  std::unique_ptr<std::uint8_t[]> pixels(
+      new (std::nothrow) std::uint8_t[std::size_t(width) * std::size_t(height) * kBytesPerPixel]);
+  if (!pixels) return std::nullopt;
+  return Image(width, height, std::move(pixels));
+}
+
+Image::Image(const Image& other)
+    : m_width(other.m_width), m_height(other.m_height), m_orientation(other.m_orientation) {
+  if (other.m_pixels) {
+    m_pixels.reset(new std::uint8_t[other.byteCount()]);
+    std::memcpy(m_pixels.get(), other.m_pixels.get(), other.byteCount());
+  }
+}
+
+Image& Image::operator=(const Image& other) {
+  if (this != &other) *this = Image(other);
+  return *this;
+}
+
+int Image::uprightWidth() const {
+  if (isValidOrientationTag(m_orientation) && swapsSides(static_cast<Orientation>(m_orientation)))
+    return m_height;
+  return m_width;
+}
+
+int Image::uprightHeight() const {
+  if (isValidOrientationTag(m_orientation) && swapsSides(static_cast<Orientation>(m_orientation)))
+    return m_width;
+  return m_height;
+}
+
+bool Image::samePixels(const Image& other) const {
+  if (m_width != other.m_width || m_height != other.m_height) return false;
+  if (isNull() || other.isNull()) return isNull() == other.isNull();
+  for (int y = 0; y < m_height; ++y) {
+    const std::uint8_t* a = row(y);
+    const std::uint8_t* b = other.row(y);
+    for (int x = 0; x < m_width; ++x, a += 4, b += 4) {
+      if (a[0] != b[0] || a[1] != b[1] || a[2] != b[2]) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace duo
