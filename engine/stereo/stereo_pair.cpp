@@ -1,1 +1,95 @@
-// placeholder
+#include "stereo/stereo_pair.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <utility>
+
+#include "transform/image_tools.h"
+
+namespace duo {
+
+float scaleForImageView(const std::optional<ImageViewGeometry>& view, int imageWidth,
+                        int imageHeight) {
+  if (!view || !view->aspectFit || imageWidth <= 0 || imageHeight <= 0) return 1.0f;
+  const float widthFit = view->width / static_cast<float>(imageWidth);
+  const float heightFit = view->height / static_cast<float>(imageHeight);
+  const float fit = widthFit < heightFit ? widthFit : heightFit;
+  if (!(fit > 0)) return 1.0f;  // a collapsed view has no meaningful scale
+  return 1.0f / fit;
+}
+
+PixelOffset pixelOffsetFor(float scale, float alignOffsetX, float alignOffsetY) {
+  const auto toPixels = [scale](float offset) {
+    const double product = static_cast<double>(scale) * static_cast<double>(offset);
+    // Converting an out-of-range double to int is undefined; offsets that large only arise
+    // from nonsense input and are clamped far outside any image instead.
+    constexpr double kLimit = std::numeric_limits<int>::max() / 2;
+    if (!(std::fabs(product) < kLimit)) return product < 0 ? -int(kLimit) : int(kLimit);
+    return static_cast<int>(product);  // truncates toward zero
+  };
+  return {toPixels(alignOffsetX), toPixels(alignOffsetY)};
+}
+
+CropRect alignmentBoundsFor(int width, int height, PixelOffset offset) {
+  const long long w = static_cast<long long>(width) - std::llabs(offset.x);
+  const long long h = static_cast<long long>(height) - std::llabs(offset.y);
+  const bool empty = w <= 0 || h <= 0;
+  return CropRect{static_cast<float>(offset.x > 0 ? offset.x : 0),
+                  static_cast<float>(offset.y > 0 ? offset.y : 0),
+                  empty ? 0.0f : static_cast<float>(w), empty ? 0.0f : static_cast<float>(h)};
+}
+
+CropRect rightCropFor(const CropRect& leftCrop, PixelOffset offset) {
+  return CropRect{leftCrop.x - static_cast<float>(offset.x),
+                  leftCrop.y - static_cast<float>(offset.y), leftCrop.width, leftCrop.height};
+}
+
+std::optional<Image> createBitmapContext(int width, int height) {
+  return Image::create(width, height);
+}
+
+std::optional<Image> stillImageForExport(OutputKind selected, const Image* shown) {
+  if (!shown || shown->isNull() || selected == OutputKind::Wigglegram) return std::nullopt;
+  if (selected == OutputKind::Stereogram) {
+    return ImageTools::scaleAndRotateImage(*shown, static_cast<int>(Orientation::Left), 65535);
+  }
+  return *shown;
+}
+
+StereoPair::StereoPair(Image left, Image right, float maximumResolution)
+    : m_left(std::move(left)), m_right(std::move(right)), m_maximumResolution(maximumResolution) {}
+
+StereoPair StereoPair::fromWorkingCopies(Image left, Image right, float maximumResolution) {
+  StereoPair pair(std::move(left), std::move(right), maximumResolution);
+  pair.m_resized = true;
+  return pair;
+}
+
+void StereoPair::resizeOriginalImages() {
+  if (m_resized) return;
+  m_left = ImageTools::scaleAndRotateImage(m_left, ImageTools::kKeepOrientation,
+                                           m_maximumResolution);
+  m_right = ImageTools::scaleAndRotateImage(m_right, ImageTools::kKeepOrientation,
+                                            m_maximumResolution);
+  m_resized = true;
+}
+
+float StereoPair::scaleForImageView() const {
+  return duo::scaleForImageView(m_imageView, m_left.width(), m_left.height());
+}
+
+PixelOffset StereoPair::pixelOffset() const {
+  return pixelOffsetFor(scaleForImageView(), m_alignOffsetX, m_alignOffsetY);
+}
+
+CropRect StereoPair::getAlignmentBounds(int width, int height) const {
+  return alignmentBoundsFor(width, height, pixelOffset());
+}
+
+void StereoPair::swapImages() {
+  std::swap(m_left, m_right);
+  m_swapped = !m_swapped;
+}
+
+}  // namespace duo

@@ -1,0 +1,131 @@
+// Decoding plus normalising a camera-sized JPEG to half size, against libjpeg-turbo's own plain
+// full-size decode of the same bytes in the same run. Report the ratio of the two, not the
+// absolute times: this machine is shared and noisy.
+//
+//   cmake -B build-bench -DDUOSCOPE_BENCH=ON -DCMAKE_BUILD_TYPE=Release && make -C build-bench normalize_bench
+//   taskset -c 1 build-bench/bench/normalize_bench --benchmark_repetitions=5
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <jpeglib.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+#include "image/image.h"
+#include "io/image_codec.h"
+#include "transform/image_tools.h"
+
+namespace {
+
+constexpr int kWidth = 4000;
+constexpr int kHeight = 3000;
+
+// Photo-like content: smooth value noise at several scales plus fine grain, so the entropy
+// decoder has as much work as on a real photograph (a flat test card decodes unrealistically
+// fast).
+const std::vector<std::uint8_t>& cameraJpeg() {
+  static const std::vector<std::uint8_t> bytes = [] {
+    duo::Image image = *duo::Image::create(kWidth, kHeight);
+    std::mt19937 rng(42);
+    std::uniform_int_distribution<int> grain(-10, 10);
+    constexpr int kCells = 64;
+    std::vector<float> lattice((kCells + 1) * (kCells + 1) * 3);
+    for (auto& v : lattice) v = std::uniform_real_distribution<float>(0, 255)(rng);
+    for (int y = 0; y < kHeight; ++y) {
+      const float fy = float(y) * kCells / kHeight;
+      const int cy = int(fy);
+      const float ty = fy - cy;
+      for (int x = 0; x < kWidth; ++x) {
+        const float fx = float(x) * kCells / kWidth;
+        const int cx = int(fx);
+        const float tx = fx - cx;
+        std::uint8_t* p = image.pixel(x, y);
+        for (int c = 0; c < 3; ++c) {
+          auto at = [&](int i, int j) { return lattice[((j * (kCells + 1)) + i) * 3 + c]; };
+          const float top = at(cx, cy) * (1 - tx) + at(cx + 1, cy) * tx;
+          const float bottom = at(cx, cy + 1) * (1 - tx) + at(cx + 1, cy + 1) * tx;
+          const float detail = 20.0f * std::sin(x * 0.05f + c) * std::cos(y * 0.07f);
+          const int v = int(top * (1 - ty) + bottom * ty + detail) + grain(rng);
+          p[c] = static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+        }
+      }
+    }
+    auto jpeg = duo::encodeJpeg(image, 90);
+    if (!jpeg) throw std::runtime_error(jpeg.error().message);
+    return std::move(*jpeg);
+  }();
+  return bytes;
+}
+
+// The reference: libjpeg-turbo decoding the whole file at full size into RGBX rows, with
+// nothing of ours around it.
+void PlainLibjpegFullDecode(benchmark::State& state) {
+  const auto& bytes = cameraJpeg();
+  std::vector<std::uint8_t> pixels(std::size_t(kWidth) * kHeight * 4);
+  for (auto _ : state) {
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, bytes.data(), bytes.size());
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = JCS_EXT_RGBX;
+    jpeg_start_decompress(&cinfo);
+    while (cinfo.output_scanline < cinfo.output_height) {
+      JSAMPROW row = pixels.data() + std::size_t(cinfo.output_scanline) * kWidth * 4;
+      jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    benchmark::DoNotOptimize(pixels.data());
+  }
+}
+BENCHMARK(PlainLibjpegFullDecode)->Unit(benchmark::kMillisecond);
+
+// Ours: header, reduced decode and the area-averaging draw to 2000 × 1500, upright.
+void DecodeAndNormalizeToHalf(benchmark::State& state) {
+  const auto& bytes = cameraJpeg();
+  const float m = duo::ImageTools::maximumResolutionForPair(kWidth, kHeight, 50.0f);
+  for (auto _ : state) {
+    auto image = duo::ImageTools::decodeScaledAndRotatedImage(bytes, "bench.jpg", -1, m);
+    if (!image || image->width() != 2000 || image->height() != 1500) {
+      state.SkipWithError("wrong result");
+      break;
+    }
+    benchmark::DoNotOptimize(image->data());
+  }
+}
+BENCHMARK(DecodeAndNormalizeToHalf)->Unit(benchmark::kMillisecond);
+
+// The same with a quarter turn (a portrait photograph), which scatters columns.
+void DecodeAndNormalizeToHalfTurned(benchmark::State& state) {
+  const auto& bytes = cameraJpeg();
+  for (auto _ : state) {
+    auto image = duo::ImageTools::decodeScaledAndRotatedImage(bytes, "bench.jpg", 3, 2000.0f);
+    if (!image || image->width() != 1500) {
+      state.SkipWithError("wrong result");
+      break;
+    }
+    benchmark::DoNotOptimize(image->data());
+  }
+}
+BENCHMARK(DecodeAndNormalizeToHalfTurned)->Unit(benchmark::kMillisecond);
+
+// The slow road for comparison: full decode, then the general reduction.
+void FullDecodeThenScaleAndRotate(benchmark::State& state) {
+  const auto& bytes = cameraJpeg();
+  for (auto _ : state) {
+    auto full = duo::decodeImage(bytes, "bench.jpg");
+    auto half = duo::ImageTools::scaleAndRotateImage(*full, -1, 2000.0f);
+    benchmark::DoNotOptimize(half.data());
+  }
+}
+BENCHMARK(FullDecodeThenScaleAndRotate)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
