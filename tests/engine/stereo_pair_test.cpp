@@ -13,7 +13,7 @@ TEST(DisplayScale, FollowsTheLimitingSideOfAnAspectFitView) {
   EXPECT_EQ(scaleForImageView(kPhoneView, 1600, 1200), 5.0f);
   // 320 / 1632 and its reciprocal are single precision: just below 5.1.
   const float s = scaleForImageView(kPhoneView, 1632, 1224);
-  EXPECT_LT(s, 5.1f);
+  EXPECT_LT(static_cast<double>(s), 5.1);
   EXPECT_EQ(s, 1.0f / (320.0f / 1632.0f));
   // A tall image is limited by the height.
   EXPECT_EQ(scaleForImageView(kPhoneView, 416, 832), 2.0f);
@@ -91,7 +91,7 @@ TEST(StereoPair, GeometryUsesTheCurrentViewScaleAndOffset) {
                                                   *Image::create(1600, 1200), 1600);
   pair.setAlignOffsetX(-3.2f);
   pair.setAlignOffsetY(1.5f);
-  EXPECT_EQ(pair.getAlignmentBounds(1600, 1200), (CropRect{0, 0, 1597, 1199}))
+  EXPECT_EQ(pair.getAlignmentBounds(1600, 1200), (CropRect{0, 1, 1597, 1199}))
       << "without a view the offset is in pixels";
   pair.setImageView(kPhoneView);
   EXPECT_EQ(pair.scaleForImageView(), 5.0f);
