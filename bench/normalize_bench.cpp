@@ -126,6 +126,25 @@ void FullDecodeThenScaleAndRotate(benchmark::State& state) {
 }
 BENCHMARK(FullDecodeThenScaleAndRotate)->Unit(benchmark::kMillisecond);
 
+// Pieces of the normalising road, to see where its time goes.
+void OurFullDecode(benchmark::State& state) {
+  const auto& bytes = cameraJpeg();
+  for (auto _ : state) {
+    auto image = duo::decodeImage(bytes, "bench.jpg");
+    benchmark::DoNotOptimize(image->data());
+  }
+}
+BENCHMARK(OurFullDecode)->Unit(benchmark::kMillisecond);
+
+void OurHalfDecode(benchmark::State& state) {
+  const auto& bytes = cameraJpeg();
+  for (auto _ : state) {
+    auto image = duo::decodeImage(bytes, "bench.jpg", duo::DecodeOptions{2000, 1500});
+    benchmark::DoNotOptimize(image->data());
+  }
+}
+BENCHMARK(OurHalfDecode)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -65,13 +65,19 @@ class Image {
   bool samePixels(const Image& other) const;
 
  private:
-  Image(int width, int height, std::unique_ptr<std::uint8_t[]> pixels)
+  struct FreePixels {
+    void operator()(std::uint8_t* p) const;
+  };
+  using PixelBuffer = std::unique_ptr<std::uint8_t[], FreePixels>;
+
+  static std::optional<Image> allocate(int width, int height, bool zeroed);
+  Image(int width, int height, PixelBuffer pixels)
       : m_width(width), m_height(height), m_pixels(std::move(pixels)) {}
 
   int m_width = 0;
   int m_height = 0;
   int m_orientation = 0;
-  std::unique_ptr<std::uint8_t[]> m_pixels;
+  PixelBuffer m_pixels;
 };
 
 }  // namespace duo

@@ -92,6 +92,13 @@ Result<Image> ImageTools::decodeScaledAndRotatedImage(std::span<const std::uint8
   // than the scaled grid; the area-averaging draw then does the rest.
   auto decoded = decodeImage(bytes, name, DecodeOptions{g.scaledWidth, g.scaledHeight});
   if (!decoded) return decoded.error();
+  if (g.orientation == Orientation::Up && decoded->width() == g.canvasWidth &&
+      decoded->height() == g.canvasHeight) {
+    // The decoder already produced the result (a reduction by exactly 1/2, 1/4 or 1/8, or
+    // none): hand it over instead of copying it.
+    decoded->setOrientationTag(0);
+    return std::move(*decoded);
+  }
   auto canvas = drawOriented(*decoded, g.orientation, g.canvasWidth, g.canvasHeight);
   if (!canvas) {
     return makeError(ErrorCode::TooLarge,
