@@ -1,1 +1,172 @@
-// placeholder
+#include "cache/render_cache.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <span>
+#include <system_error>
+#include <utility>
+
+#include "io/image_codec.h"
+
+namespace duo {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr unsigned kFirstCachedKind = 1;
+constexpr unsigned kLastCachedKind = 4;
+
+// Removals and writes must agree on the identity of a path, whatever spelling the caller used.
+std::string pathKey(const std::string& path) { return fs::path(path).lexically_normal().string(); }
+
+// A hidden file beside the target: same folder (so the rename is atomic) and a name that can never
+// be taken for a cache entry. Returns the open descriptor, or -1 with tempPath untouched.
+int createTemporaryBeside(const std::string& target, std::string& tempPath) {
+  const fs::path path(target);
+  std::string name = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd >= 0) tempPath = std::move(name);
+  return fd;
+}
+
+// Writes everything and closes fd in every case; false if any byte or the close failed.
+bool writeAllAndClose(int fd, std::span<const std::uint8_t> bytes) {
+  bool ok = true;
+  while (ok && !bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      ok = errno == EINTR;
+      continue;
+    }
+    bytes = bytes.subspan(static_cast<std::size_t>(n));
+  }
+  if (::close(fd) != 0) ok = false;
+  return ok;
+}
+
+}  // namespace
+
+RenderCache::RenderCache(const std::string& cachesDirectory, int writerThreads)
+    : m_cacheDirectory((fs::path(cachesDirectory) / kFolderName).string()),
+      m_writers(writerThreads) {}
+
+// m_writers is the last member, so it is destroyed first and finishes every queued write while
+// the state those writes use is still alive.
+RenderCache::~RenderCache() = default;
+
+void RenderCache::resetCacheDirectory() {
+  std::lock_guard lock(m_mutex);
+  // Every write queued so far now loses; later writes get larger numbers. Per-path records only
+  // mattered for those older writes, so they can go.
+  m_resetAt = ++m_sequence;
+  m_paths.clear();
+  // Workers create their temporary files under this mutex, so nothing appears in the folder while
+  // it is being removed. Missing parents are not created: an unusable caches directory just
+  // leaves the cache empty.
+  std::error_code ignored;
+  fs::remove_all(m_cacheDirectory, ignored);
+  fs::create_directory(m_cacheDirectory, ignored);
+}
+
+std::string RenderCache::fullPathToCachedImageForImageType(unsigned kind) const {
+  if (kind < kFirstCachedKind || kind > kLastCachedKind) return {};
+  return m_cacheDirectory + "/" + std::string(cacheFileName(static_cast<OutputKind>(kind)));
+}
+
+void RenderCache::removeCachedImageForImageType(unsigned kind) {
+  const std::string path = fullPathToCachedImageForImageType(kind);
+  if (path.empty()) return;
+  std::lock_guard lock(m_mutex);
+  invalidatePathLocked(path);
+}
+
+void RenderCache::removeCachedFilesForMask(CacheMask mask) {
+  for (unsigned kind = kFirstCachedKind; kind <= kLastCachedKind; ++kind) {
+    if (mask & cacheMaskBit(static_cast<OutputKind>(kind))) removeCachedImageForImageType(kind);
+  }
+}
+
+void RenderCache::cacheImage(std::shared_ptr<const Image> image,
+                             std::shared_ptr<const std::vector<std::uint8_t>> imageData,
+                             const std::string& fullPath) {
+  if (fullPath.empty() || (!image && !imageData)) return;
+  std::string key = pathKey(fullPath);
+  std::uint64_t sequence = 0;
+  {
+    std::lock_guard lock(m_mutex);
+    sequence = ++m_sequence;
+  }
+  m_writers.post([this, sequence, image = std::move(image), imageData = std::move(imageData),
+                  fullPath, key = std::move(key)] {
+    try {
+      writeEntry(sequence, image, imageData, fullPath, key);
+    } catch (...) {
+      // Out of memory while encoding, most likely; the entry stays missing and the output is
+      // rendered again when next shown.
+    }
+  });
+}
+
+void RenderCache::waitForPendingWrites() { m_writers.waitUntilIdle(); }
+
+void RenderCache::invalidatePathLocked(const std::string& path) {
+  m_paths[pathKey(path)].invalidatedAt = ++m_sequence;
+  // unlink rather than filesystem::remove: only a file is an entry, never a folder of that name.
+  ::unlink(path.c_str());
+}
+
+bool RenderCache::supersededLocked(std::uint64_t sequence, const std::string& key) const {
+  if (sequence <= m_resetAt) return true;
+  const auto it = m_paths.find(key);
+  return it != m_paths.end() &&
+         (sequence <= it->second.invalidatedAt || sequence <= it->second.committed);
+}
+
+void RenderCache::writeEntry(std::uint64_t sequence, const std::shared_ptr<const Image>& image,
+                             const std::shared_ptr<const std::vector<std::uint8_t>>& imageData,
+                             const std::string& fullPath, const std::string& key) {
+  {
+    // A write removed before it started would be thrown away at the end; skip the encoding.
+    std::lock_guard lock(m_mutex);
+    if (supersededLocked(sequence, key)) return;
+  }
+
+  std::vector<std::uint8_t> encoded;
+  std::span<const std::uint8_t> bytes;
+  if (imageData) {
+    bytes = *imageData;
+  } else {
+    auto png = encodePng(*image);
+    if (!png) return;
+    encoded = std::move(*png);
+    bytes = encoded;
+  }
+
+  std::string tempPath;
+  int fd = -1;
+  {
+    std::lock_guard lock(m_mutex);
+    if (supersededLocked(sequence, key)) return;
+    fd = createTemporaryBeside(fullPath, tempPath);
+  }
+  if (fd < 0) return;
+  // The slow part runs unlocked; nobody else ever opens this file.
+  const bool written = writeAllAndClose(fd, bytes);
+
+  // Renames and removals happen only under the mutex, so the check below and the rename are one
+  // step as far as any removal is concerned: a removal either came first and wins, or comes
+  // after and deletes what was renamed.
+  std::lock_guard lock(m_mutex);
+  if (written && !supersededLocked(sequence, key) &&
+      ::rename(tempPath.c_str(), fullPath.c_str()) == 0) {
+    m_paths[key].committed = sequence;
+    return;
+  }
+  ::unlink(tempPath.c_str());
+}
+
+}  // namespace duo

@@ -63,10 +63,12 @@ class RenderCache {
     std::uint64_t committed = 0;      // sequence number of the write now on disk
   };
 
+  // m_paths is keyed by the lexically normal form of a path; "Locked" members need m_mutex.
   void invalidatePathLocked(const std::string& path);
+  bool supersededLocked(std::uint64_t sequence, const std::string& key) const;
   void writeEntry(std::uint64_t sequence, const std::shared_ptr<const Image>& image,
                   const std::shared_ptr<const std::vector<std::uint8_t>>& imageData,
-                  const std::string& fullPath);
+                  const std::string& fullPath, const std::string& key);
 
   std::string m_cacheDirectory;
   std::mutex m_mutex;  // guards the fields below and every rename into / removal from the folder
