@@ -2,12 +2,12 @@
 // full-size decode of the same bytes in the same run. Report the ratio of the two, not the
 // absolute times: this machine is shared and noisy.
 //
-//   cmake -B build-bench -DDUOSCOPE_BENCH=ON -DCMAKE_BUILD_TYPE=Release && make -C build-bench normalize_bench
-//   taskset -c 1 build-bench/bench/normalize_bench --benchmark_repetitions=5
+//   cmake -B build-bench -DDUOSCOPE_BENCH=ON -DCMAKE_BUILD_TYPE=Release && make -C build-bench
+//   normalize_bench taskset -c 1 build-bench/bench/normalize_bench --benchmark_repetitions=5
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <jpeglib.h>
+#include <cstdio>
 
 #include <cmath>
 #include <cstdint>

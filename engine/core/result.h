@@ -30,7 +30,8 @@ struct Error {
 template <typename T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : m_data(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit by design
+  Result(T value)
+      : m_data(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit by design
   Result(Error error) : m_data(std::in_place_index<1>, std::move(error)) {}  // NOLINT
 
   bool ok() const { return m_data.index() == 0; }

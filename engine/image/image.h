@@ -56,9 +56,7 @@ class Image {
   std::uint8_t* row(int y) { return m_pixels.get() + std::size_t(y) * bytesPerRow(); }
   const std::uint8_t* row(int y) const { return m_pixels.get() + std::size_t(y) * bytesPerRow(); }
   std::uint8_t* pixel(int x, int y) { return row(y) + std::size_t(x) * kBytesPerPixel; }
-  const std::uint8_t* pixel(int x, int y) const {
-    return row(y) + std::size_t(x) * kBytesPerPixel;
-  }
+  const std::uint8_t* pixel(int x, int y) const { return row(y) + std::size_t(x) * kBytesPerPixel; }
 
   /// True when both images have the same size and the same red, green and blue values
   /// everywhere; the ignored fourth byte and the orientation tag are not compared.

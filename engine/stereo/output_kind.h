@@ -8,7 +8,7 @@ namespace duo {
 
 /// What the result screen shows; the number is also the index of its view-mode control.
 enum class OutputKind : int {
-  Alignment = 0,      ///< left image with the right one translucent over it; nothing rendered
+  Alignment = 0,  ///< left image with the right one translucent over it; nothing rendered
   ColorAnaglyph = 1,
   GreyAnaglyph = 2,
   Stereogram = 3,

@@ -68,10 +68,10 @@ StereoPair StereoPair::fromWorkingCopies(Image left, Image right, float maximumR
 
 void StereoPair::resizeOriginalImages() {
   if (m_resized) return;
-  m_left = ImageTools::scaleAndRotateImage(m_left, ImageTools::kKeepOrientation,
-                                           m_maximumResolution);
-  m_right = ImageTools::scaleAndRotateImage(m_right, ImageTools::kKeepOrientation,
-                                            m_maximumResolution);
+  m_left =
+      ImageTools::scaleAndRotateImage(m_left, ImageTools::kKeepOrientation, m_maximumResolution);
+  m_right =
+      ImageTools::scaleAndRotateImage(m_right, ImageTools::kKeepOrientation, m_maximumResolution);
   m_resized = true;
 }
 

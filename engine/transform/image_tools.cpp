@@ -60,17 +60,15 @@ NormalizeGeometry ImageTools::normalizeGeometry(int width, int height, int ownTa
 
 Image ImageTools::scaleAndRotateImage(const Image& image, int overrideOrientation,
                                       float maxResolution) {
-  const NormalizeGeometry g = normalizeGeometry(image.width(), image.height(),
-                                                image.orientationTag(), overrideOrientation,
-                                                maxResolution);
+  const NormalizeGeometry g = normalizeGeometry(
+      image.width(), image.height(), image.orientationTag(), overrideOrientation, maxResolution);
   auto canvas = drawOriented(image, g.orientation, g.canvasWidth, g.canvasHeight);
   if (!canvas) throw std::bad_alloc();
   return std::move(*canvas);
 }
 
 Result<Image> ImageTools::loadScaledAndRotatedImage(const std::string& path,
-                                                    int overrideOrientation,
-                                                    float maxResolution) {
+                                                    int overrideOrientation, float maxResolution) {
   auto bytes = readFileBytes(path);
   if (!bytes) return bytes.error();
   return decodeScaledAndRotatedImage(*bytes, path, overrideOrientation, maxResolution);

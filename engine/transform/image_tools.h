@@ -21,13 +21,13 @@ class InvalidOrientationError : public std::logic_error {
 
 /// Size and turn of a normalisation, before any pixel is touched.
 struct NormalizeGeometry {
-  float boundsWidth = 0;   ///< bounds of the unturned grid, 32-bit float as computed
+  float boundsWidth = 0;  ///< bounds of the unturned grid, 32-bit float as computed
   float boundsHeight = 0;
-  float scale = 1;         ///< boundsWidth / stored width
+  float scale = 1;  ///< boundsWidth / stored width
   Orientation orientation = Orientation::Up;
-  int canvasWidth = 0;     ///< whole pixels of the result (bounds rounded, turned)
+  int canvasWidth = 0;  ///< whole pixels of the result (bounds rounded, turned)
   int canvasHeight = 0;
-  int scaledWidth = 0;     ///< the unturned grid's size after scaling, in whole pixels
+  int scaledWidth = 0;  ///< the unturned grid's size after scaling, in whole pixels
   int scaledHeight = 0;
 };
 
@@ -54,13 +54,13 @@ class ImageTools {
   /// Decodes a JPEG or PNG file straight to the result of scaleAndRotateImage on the decoded
   /// image, letting the JPEG decoder do reductions of a half or more itself (much cheaper than
   /// decoding full size). File problems are errors naming the path.
-  static Result<Image> loadScaledAndRotatedImage(const std::string& path,
-                                                 int overrideOrientation, float maxResolution);
+  static Result<Image> loadScaledAndRotatedImage(const std::string& path, int overrideOrientation,
+                                                 float maxResolution);
 
   /// The same for an encoded image in memory; `name` labels error messages.
   static Result<Image> decodeScaledAndRotatedImage(std::span<const std::uint8_t> bytes,
-                                                   std::string_view name,
-                                                   int overrideOrientation, float maxResolution);
+                                                   std::string_view name, int overrideOrientation,
+                                                   float maxResolution);
 
   /// Checks the image's tag; throws InvalidOrientationError when it is outside 0–7.
   static void debugImageInfo(const Image& image);

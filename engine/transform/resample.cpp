@@ -26,24 +26,32 @@ struct Placement {
 Placement placementFor(Orientation o, int tw, int th, int canvasWidth) {
   const std::ptrdiff_t cw = canvasWidth;
   switch (o) {
-    case Orientation::Up: return {0, 1, cw};                                   // (x, y)
-    case Orientation::Down: return {(th - 1) * cw + (tw - 1), -1, -cw};        // (tw-1-x, th-1-y)
-    case Orientation::Left: return {(tw - 1) * cw, -cw, 1};                    // (y, tw-1-x)
-    case Orientation::Right: return {th - 1, cw, -1};                          // (th-1-y, x)
-    case Orientation::UpMirrored: return {tw - 1, -1, cw};                     // (tw-1-x, y)
-    case Orientation::DownMirrored: return {(th - 1) * cw, 1, -cw};            // (x, th-1-y)
-    case Orientation::LeftMirrored: return {0, cw, 1};                         // (y, x)
-    case Orientation::RightMirrored: return {(tw - 1) * cw + (th - 1), -cw, -1};  // (th-1-y, tw-1-x)
+    case Orientation::Up:
+      return {0, 1, cw};  // (x, y)
+    case Orientation::Down:
+      return {(th - 1) * cw + (tw - 1), -1, -cw};  // (tw-1-x, th-1-y)
+    case Orientation::Left:
+      return {(tw - 1) * cw, -cw, 1};  // (y, tw-1-x)
+    case Orientation::Right:
+      return {th - 1, cw, -1};  // (th-1-y, x)
+    case Orientation::UpMirrored:
+      return {tw - 1, -1, cw};  // (tw-1-x, y)
+    case Orientation::DownMirrored:
+      return {(th - 1) * cw, 1, -cw};  // (x, th-1-y)
+    case Orientation::LeftMirrored:
+      return {0, cw, 1};  // (y, x)
+    case Orientation::RightMirrored:
+      return {(tw - 1) * cw + (th - 1), -cw, -1};  // (th-1-y, tw-1-x)
   }
   return {0, 1, cw};
 }
 
 /// Box-filter weights of one axis: output pixel k covers source [k·r, (k+1)·r), r = in / out.
 struct AxisWeights {
-  std::vector<int> first;        // first source index of each output pixel
-  std::vector<int> count;        // number of source pixels it touches
+  std::vector<int> first;           // first source index of each output pixel
+  std::vector<int> count;           // number of source pixels it touches
   std::vector<std::size_t> offset;  // into weights
-  std::vector<float> weights;    // normalised to sum 1 per output pixel
+  std::vector<float> weights;       // normalised to sum 1 per output pixel
 };
 
 AxisWeights axisWeights(int in, int out) {
@@ -77,7 +85,10 @@ AxisWeights axisWeights(int in, int out) {
 class RowResampler {
  public:
   RowResampler(const Image& source, int tw, int th)
-      : m_source(source), m_tw(tw), m_th(th), m_identity(tw == source.width() && th == source.height()) {
+      : m_source(source),
+        m_tw(tw),
+        m_th(th),
+        m_identity(tw == source.width() && th == source.height()) {
     if (!m_identity) {
       m_h = axisWeights(source.width(), tw);
       m_v = axisWeights(source.height(), th);

@@ -20,14 +20,22 @@ struct Point {
 
 Point tablePosition(int o, double i, double j, double W, double H, double s) {
   switch (o) {
-    case 0: return {s * i, s * j};
-    case 1: return {s * (W - i), s * (H - j)};
-    case 2: return {s * j, s * (W - i)};
-    case 3: return {s * (H - j), s * i};
-    case 4: return {s * (W - i), s * j};
-    case 5: return {s * i, s * (H - j)};
-    case 6: return {s * j, s * i};
-    case 7: return {s * (H - j), s * (W - i)};
+    case 0:
+      return {s * i, s * j};
+    case 1:
+      return {s * (W - i), s * (H - j)};
+    case 2:
+      return {s * j, s * (W - i)};
+    case 3:
+      return {s * (H - j), s * i};
+    case 4:
+      return {s * (W - i), s * j};
+    case 5:
+      return {s * i, s * (H - j)};
+    case 6:
+      return {s * j, s * i};
+    case 7:
+      return {s * (H - j), s * (W - i)};
   }
   return {-1, -1};
 }
@@ -53,8 +61,8 @@ TEST(ScaleAndRotate, EveryOrientationPutsEachStoredPixelWhereTheTableSays) {
         const int x = static_cast<int>(std::floor(c.x));
         const int y = static_cast<int>(std::floor(c.y));
         EXPECT_TRUE(samePixel(out.pixel(x, y), source.pixel(i, j)))
-            << "tag " << own << " source (" << i << "," << j << ") expected at (" << x << ","
-            << y << ")";
+            << "tag " << own << " source (" << i << "," << j << ") expected at (" << x << "," << y
+            << ")";
       }
     }
   }

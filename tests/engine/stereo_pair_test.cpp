@@ -87,8 +87,8 @@ TEST(StereoPair, WorkingCopiesAreMadeOnceAndTheOriginalsReplaced) {
 }
 
 TEST(StereoPair, GeometryUsesTheCurrentViewScaleAndOffset) {
-  StereoPair pair = StereoPair::fromWorkingCopies(*Image::create(1600, 1200),
-                                                  *Image::create(1600, 1200), 1600);
+  StereoPair pair =
+      StereoPair::fromWorkingCopies(*Image::create(1600, 1200), *Image::create(1600, 1200), 1600);
   pair.setAlignOffsetX(-3.2f);
   pair.setAlignOffsetY(1.5f);
   EXPECT_EQ(pair.getAlignmentBounds(1600, 1200), (CropRect{0, 1, 1597, 1199}))

@@ -44,7 +44,8 @@ Image makeSmoothImage(int width, int height, std::uint32_t seed) {
   return image;
 }
 
-std::vector<std::uint8_t> withExifOrientation(const std::vector<std::uint8_t>& jpeg, int exifValue) {
+std::vector<std::uint8_t> withExifOrientation(const std::vector<std::uint8_t>& jpeg,
+                                              int exifValue) {
   if (jpeg.size() < 2 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) throw std::runtime_error("not a JPEG");
   ExifData* exif = exif_data_new();
   exif_data_set_byte_order(exif, EXIF_BYTE_ORDER_INTEL);
@@ -83,7 +84,8 @@ std::vector<std::uint8_t> readBytes(const std::filesystem::path& path) {
 
 void writeBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
@@ -103,8 +105,10 @@ namespace {
 std::string shellQuote(const std::string& s) {
   std::string out = "'";
   for (char c : s) {
-    if (c == '\'') out += "'\\''";
-    else out += c;
+    if (c == '\'')
+      out += "'\\''";
+    else
+      out += c;
   }
   return out + "'";
 }
