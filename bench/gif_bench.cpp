@@ -13,45 +13,17 @@
 #include <stdexcept>
 #include <vector>
 
+#include "camera_image.h"
 #include "image/image.h"
 #include "render/animated_gif.h"
 #include "render/wigglegram.h"
 
 namespace {
 
-// Smooth value noise at a coarse scale plus a little texture and grain: a photograph's colour
-// spread. The right view is the same scene seen 12 pixels further left, as in a stereo pair.
-duo::Image photoLikeFrame(int width, int height, int shift) {
-  duo::Image image = *duo::Image::create(width, height);
-  std::mt19937 rng(7);
-  std::uniform_int_distribution<int> grain(-6, 6);
-  constexpr int kCells = 24;
-  std::vector<float> lattice((kCells + 2) * (kCells + 1) * 3);
-  for (auto& v : lattice) v = std::uniform_real_distribution<float>(0, 255)(rng);
-  for (int y = 0; y < height; ++y) {
-    const float fy = float(y) * kCells / height;
-    const int cy = int(fy);
-    const float ty = fy - cy;
-    for (int x = 0; x < width; ++x) {
-      const float fx = float(x + shift) * kCells / width;
-      const int cx = int(fx);
-      const float tx = fx - cx;
-      std::uint8_t* p = image.pixel(x, y);
-      for (int c = 0; c < 3; ++c) {
-        auto at = [&](int i, int j) { return lattice[((j * (kCells + 2)) + i) * 3 + c]; };
-        const float top = at(cx, cy) * (1 - tx) + at(cx + 1, cy) * tx;
-        const float bottom = at(cx, cy + 1) * (1 - tx) + at(cx + 1, cy + 1) * tx;
-        const float detail = 18.0f * std::sin((x + shift) * 0.09f + c) * std::cos(y * 0.06f);
-        const int v = int(top * (1 - ty) + bottom * ty + detail) + grain(rng);
-        p[c] = static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-      }
-    }
-  }
-  return image;
-}
-
 const duo::WiggleFrames& frames() {
-  static const duo::WiggleFrames f{photoLikeFrame(1024, 768, 0), photoLikeFrame(1024, 768, 12)};
+  // The right view is the same scene seen 12 pixels further left, as in a stereo pair.
+  static const duo::WiggleFrames f{duo::bench::cameraImage(1024, 768, 7, 0),
+                                   duo::bench::cameraImage(1024, 768, 7, 12)};
   return f;
 }
 
@@ -115,8 +87,8 @@ BENCHMARK(CreateGif)->Unit(benchmark::kMillisecond);
 
 // Export of a 1600 × 1200 crop pair: both frames reduced to 1024 × 768 first.
 void WigglegramGifFromLargeCrops(benchmark::State& state) {
-  static const duo::WiggleFrames large{photoLikeFrame(1600, 1200, 0),
-                                       photoLikeFrame(1600, 1200, 18)};
+  static const duo::WiggleFrames large{duo::bench::cameraImage(1600, 1200, 7, 0),
+                                       duo::bench::cameraImage(1600, 1200, 7, 18)};
   for (auto _ : state) {
     auto gif = duo::wigglegramGif(large);
     if (!gif) throw std::runtime_error(gif.error().message);

@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "camera_image.h"
 #include "image/image.h"
 #include "io/image_codec.h"
 #include "transform/image_tools.h"
@@ -24,40 +25,8 @@ namespace {
 constexpr int kWidth = 4000;
 constexpr int kHeight = 3000;
 
-// Photo-like content: smooth value noise at several scales plus fine grain, so the entropy
-// decoder has as much work as on a real photograph (a flat test card decodes unrealistically
-// fast).
 const std::vector<std::uint8_t>& cameraJpeg() {
-  static const std::vector<std::uint8_t> bytes = [] {
-    duo::Image image = *duo::Image::create(kWidth, kHeight);
-    std::mt19937 rng(42);
-    std::uniform_int_distribution<int> grain(-10, 10);
-    constexpr int kCells = 64;
-    std::vector<float> lattice((kCells + 1) * (kCells + 1) * 3);
-    for (auto& v : lattice) v = std::uniform_real_distribution<float>(0, 255)(rng);
-    for (int y = 0; y < kHeight; ++y) {
-      const float fy = float(y) * kCells / kHeight;
-      const int cy = int(fy);
-      const float ty = fy - cy;
-      for (int x = 0; x < kWidth; ++x) {
-        const float fx = float(x) * kCells / kWidth;
-        const int cx = int(fx);
-        const float tx = fx - cx;
-        std::uint8_t* p = image.pixel(x, y);
-        for (int c = 0; c < 3; ++c) {
-          auto at = [&](int i, int j) { return lattice[((j * (kCells + 1)) + i) * 3 + c]; };
-          const float top = at(cx, cy) * (1 - tx) + at(cx + 1, cy) * tx;
-          const float bottom = at(cx, cy + 1) * (1 - tx) + at(cx + 1, cy + 1) * tx;
-          const float detail = 20.0f * std::sin(x * 0.05f + c) * std::cos(y * 0.07f);
-          const int v = int(top * (1 - ty) + bottom * ty + detail) + grain(rng);
-          p[c] = static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-        }
-      }
-    }
-    auto jpeg = duo::encodeJpeg(image, 90);
-    if (!jpeg) throw std::runtime_error(jpeg.error().message);
-    return std::move(*jpeg);
-  }();
+  static const std::vector<std::uint8_t> bytes = duo::bench::cameraJpeg(kWidth, kHeight, 42);
   return bytes;
 }
 

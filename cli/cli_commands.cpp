@@ -7,7 +7,14 @@
 #include <optional>
 #include <string_view>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+
+#include "batch_sources.h"
 #include "io/image_codec.h"
+#include "render_command.h"
 #include "transform/image_tools.h"
 
 namespace duo::cli {
@@ -64,6 +71,79 @@ int parseOrientationOverride(const std::string& text) {
 
 void printError(const Error& error) { std::fprintf(stderr, "%s\n", error.message.c_str()); }
 
+bool parseSwitch(const std::string& option, const std::string& text) {
+  if (text == "on") return true;
+  if (text == "off") return false;
+  throw UsageError{option + " takes on or off, not '" + text + "'"};
+}
+
+void parseOffset(const std::string& text, RenderOptions& options) {
+  const auto comma = text.find(',');
+  if (comma == std::string::npos) throw UsageError{"--offset takes X,Y, not '" + text + "'"};
+  constexpr int kLimit = 1'000'000;
+  options.offsetX = parseInt("--offset", text.substr(0, comma), -kLimit, kLimit);
+  options.offsetY = parseInt("--offset", text.substr(comma + 1), -kLimit, kLimit);
+}
+
+void setKinds(const std::string& text, RenderOptions& options) {
+  options.kinds.clear();
+  options.all = text == "all";
+  if (options.all) {
+    options.kinds = {OutputKind::ColorAnaglyph, OutputKind::GreyAnaglyph, OutputKind::Stereogram,
+                     OutputKind::Wigglegram};
+    return;
+  }
+  const auto kind = outputKindFromString(text);
+  if (!kind || *kind == OutputKind::Alignment) {
+    throw UsageError{"--kind takes color, grey, stereogram, wiggle or all, not '" + text + "'"};
+  }
+  options.kinds = {*kind};
+}
+
+/// Consumes one of the options render and batch share; false when `arg` is not one of them.
+bool parseRenderOption(const std::string& arg, ArgReader& reader, RenderOptions& options) {
+  if (arg == "--kind") {
+    setKinds(reader.valueOf(arg), options);
+  } else if (arg == "--offset") {
+    parseOffset(reader.valueOf(arg), options);
+  } else if (arg == "--image-size") {
+    options.imageSize = parsePositiveFloat(arg, reader.valueOf(arg));
+  } else if (arg == "--color-method") {
+    options.settings.colorMethod = parseInt(arg, reader.valueOf(arg), 0, 4);
+  } else if (arg == "--enhance") {
+    options.settings.anaglyphEnhance = parseSwitch(arg, reader.valueOf(arg));
+  } else if (arg == "--dots") {
+    options.settings.stereogramDots = parseSwitch(arg, reader.valueOf(arg));
+  } else if (arg == "--border") {
+    options.settings.stereoBorderSize = parseInt(arg, reader.valueOf(arg), 0, 1000);
+  } else if (arg == "--swap") {
+    options.swap = true;
+  } else if (arg == "--quality") {
+    options.jpegQuality = parseInt(arg, reader.valueOf(arg), 1, 100);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+RenderOptions defaultRenderOptions() {
+  RenderOptions options;
+  setKinds("all", options);
+  return options;
+}
+
+/// Output of one kind must be a file whose extension suits the kind.
+void checkOutputFile(OutputKind kind, const std::string& path) {
+  const std::string ext = std::filesystem::path(path).extension().string();
+  if (kind == OutputKind::Wigglegram) {
+    if (ext != ".gif" && ext != ".GIF") {
+      throw UsageError{"the wigglegram is a GIF: '" + path + "' should end in .gif"};
+    }
+  } else if (!imageFormatFromPath(path)) {
+    throw UsageError{"cannot tell the format of '" + path + "': use .png, .jpg or .jpeg"};
+  }
+}
+
 }  // namespace
 
 const char* usageText() {
@@ -82,6 +162,32 @@ Commands:
       picks the format: .png, or .jpg/.jpeg (quality Q, default 90).
       M defaults to no reduction. O is -1 (keep the file's own), 0-7 or one of
       Up Down Left Right UpMirrored DownMirrored LeftMirrored RightMirrored.
+
+  render LEFT RIGHT [--kind K] [-o OUT] [RENDER OPTIONS]
+      Render a stereo pair. K is color, grey, stereogram, wiggle or all
+      (default all). For one kind OUT is a file: .png or .jpg for stills, .gif
+      for the wigglegram (default: the kind's own name, e.g. "Color
+      Anaglyph.png"). For all, OUT is a folder (default duoscope-output) that
+      receives "Color Anaglyph.png", "Grey Anaglyph.png", "Stereogram.png"
+      (upright) and "Wigglegram.gif".
+  batch SOURCE -o OUTDIR [--kind K] [--format png|jpg] [RENDER OPTIONS]
+      Render many pairs. SOURCE is a folder of NAME_L / NAME_R images, or a
+      list file with one "LEFT<TAB>RIGHT[<TAB>NAME]" line per pair. Each pair
+      goes to OUTDIR/NAME.png (or .jpg, .gif) for one kind, OUTDIR/NAME/ for
+      all. One bad pair does not stop the others; failures are summed up at
+      the end.
+
+Render options:
+  --offset X,Y         alignment offset of the right image in whole pixels of
+                       the working copies (default 0,0)
+  --image-size P       working size, percent of the left image's longer side
+                       (default 50; 100 or more keeps full resolution)
+  --color-method N     colour anaglyph method 0-4 (default 4)
+  --enhance on|off     anaglyph colour enhancement (default on)
+  --dots on|off        stereogram alignment dots (default off)
+  --border N           stereogram border size (default 10)
+  --swap               exchange left and right (a cross-eyed stereogram)
+  --quality Q          JPEG quality (default 90)
 
 Options:
   --help       this text
@@ -155,6 +261,133 @@ int runNormalize(const Args& args) {
   const Status written = writeImageFile(result, *output, quality);
   if (!written) {
     printError(written.error());
+    return kExitBadInput;
+  }
+  return kExitOk;
+}
+
+}  // namespace duo::cli
+
+namespace duo::cli {
+
+int runRender(const Args& args) {
+  ArgReader reader(args);
+  RenderOptions options = defaultRenderOptions();
+  std::vector<std::string> files;
+  std::optional<std::string> output;
+  while (!reader.done()) {
+    const std::string& arg = reader.next();
+    if (arg == "-o" || arg == "--output") {
+      output = reader.valueOf(arg);
+    } else if (parseRenderOption(arg, reader, options)) {
+      continue;
+    } else if (isOption(arg)) {
+      throw UsageError{"render has no option '" + arg + "'"};
+    } else {
+      files.push_back(arg);
+    }
+  }
+  if (files.size() != 2) throw UsageError{"render needs LEFT and RIGHT image files"};
+  if (!output) {
+    output = options.all ? "duoscope-output" : std::string(cacheFileName(options.kinds.front()));
+  }
+  if (!options.all) checkOutputFile(options.kinds.front(), *output);
+
+  const Status status = renderPairToOutput(files[0], files[1], options, *output);
+  if (!status) {
+    printError(status.error());
+    return kExitBadInput;
+  }
+  std::printf("%s\n", output->c_str());
+  return kExitOk;
+}
+
+namespace {
+
+/// A name that stays inside the output folder, unique within the batch.
+std::string outputName(const std::string& name, std::map<std::string, int>& used) {
+  std::string safe = std::filesystem::path(name).filename().string();
+  if (safe.empty() || safe == "." || safe == "..") safe = "pair";
+  const int count = ++used[safe];
+  return count == 1 ? safe : safe + "-" + std::to_string(count);
+}
+
+}  // namespace
+
+int runBatch(const Args& args) {
+  ArgReader reader(args);
+  RenderOptions options = defaultRenderOptions();
+  std::optional<std::string> source;
+  std::optional<std::string> outDir;
+  std::string stillExtension = ".png";
+  while (!reader.done()) {
+    const std::string& arg = reader.next();
+    if (arg == "-o" || arg == "--output") {
+      outDir = reader.valueOf(arg);
+    } else if (arg == "--format") {
+      const std::string& format = reader.valueOf(arg);
+      if (format != "png" && format != "jpg") {
+        throw UsageError{"--format takes png or jpg, not '" + format + "'"};
+      }
+      stillExtension = "." + format;
+    } else if (parseRenderOption(arg, reader, options)) {
+      continue;
+    } else if (isOption(arg)) {
+      throw UsageError{"batch has no option '" + arg + "'"};
+    } else if (!source) {
+      source = arg;
+    } else {
+      throw UsageError{"batch takes one SOURCE folder or list file"};
+    }
+  }
+  if (!source) throw UsageError{"batch needs a SOURCE folder or list file"};
+  if (!outDir) throw UsageError{"batch needs -o OUTDIR"};
+
+  std::error_code error;
+  auto pairs = std::filesystem::is_directory(*source, error) ? pairsInFolder(*source)
+                                                             : pairsInListFile(*source);
+  if (!pairs) {
+    printError(pairs.error());
+    return kExitBadInput;
+  }
+  std::filesystem::create_directories(*outDir, error);
+  if (error) {
+    std::fprintf(stderr, "%s: cannot create the folder (%s)\n", outDir->c_str(),
+                 error.message().c_str());
+    return kExitBadInput;
+  }
+
+  const bool terminal = ::isatty(STDERR_FILENO) == 1;
+  std::map<std::string, int> used;
+  std::vector<std::pair<std::string, std::string>> failures;
+  const std::size_t total = pairs->size();
+  for (std::size_t i = 0; i < total; ++i) {
+    const BatchPair& pair = (*pairs)[i];
+    if (terminal) {
+      std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", i + 1, total, pair.name.c_str());
+      std::fflush(stderr);
+    }
+    if (!pair.problem.empty()) {
+      failures.emplace_back(pair.name, pair.problem);
+      continue;
+    }
+    const std::string name = outputName(pair.name, used);
+    std::string target = (std::filesystem::path(*outDir) / name).string();
+    if (!options.all) {
+      target += options.kinds.front() == OutputKind::Wigglegram ? ".gif" : stillExtension;
+    }
+    const Status status = renderPairToOutput(pair.left, pair.right, options, target);
+    if (!status) failures.emplace_back(pair.name, status.error().message);
+  }
+  if (terminal) std::fprintf(stderr, "\r\033[K");
+
+  std::printf("%zu of %zu pairs rendered into %s\n", total - failures.size(), total,
+              outDir->c_str());
+  if (!failures.empty()) {
+    std::fprintf(stderr, "%zu failed:\n", failures.size());
+    for (const auto& [name, message] : failures) {
+      std::fprintf(stderr, "  %s: %s\n", name.c_str(), message.c_str());
+    }
     return kExitBadInput;
   }
   return kExitOk;

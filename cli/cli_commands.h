@@ -19,6 +19,8 @@ using Args = std::vector<std::string>;
 
 int runInfo(const Args& args);
 int runNormalize(const Args& args);
+int runRender(const Args& args);
+int runBatch(const Args& args);
 
 /// The full --help text.
 const char* usageText();

@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
     }
     if (command == "info") return runInfo(args);
     if (command == "normalize") return runNormalize(args);
+    if (command == "render") return runRender(args);
+    if (command == "batch") return runBatch(args);
     throw UsageError{"unknown command '" + command + "'"};
   } catch (const UsageError& e) {
     std::fprintf(stderr, "duoscope-cli: %s\nTry 'duoscope-cli --help'.\n", e.message.c_str());

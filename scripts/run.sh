@@ -11,9 +11,8 @@ sample="$root/resources/sample"
 out="$build/main-job"
 mkdir -p "$out"
 
-"$cli" info "$sample/left.jpg" "$sample/right.jpg"
-# Half the longer side, as the default ImageSize of 50 % gives.
-"$cli" normalize "$sample/left.jpg" -o "$out/left-working.png" --max-resolution 480
-"$cli" normalize "$sample/right.jpg" -o "$out/right-working.png" --max-resolution 480
-"$cli" info "$out/left-working.png" "$out/right-working.png"
-echo "Working copies written to $out"
+# The default working size (50 %), with the right image moved 4 pixels right so that the brick
+# wall at the back sits in the plane of the screen and everything nearer stands out.
+"$cli" render "$sample/left.jpg" "$sample/right.jpg" --kind all --offset 4,0 -o "$out"
+echo "Rendered the sample pair into $out:"
+ls -1 "$out"
