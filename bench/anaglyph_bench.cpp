@@ -15,6 +15,7 @@
 #include <random>
 #include <vector>
 
+#include "camera_image.h"
 #include "image/image.h"
 #include "render/anaglyph.h"
 #include "stereo/stereo_pair.h"
@@ -25,36 +26,7 @@ constexpr int kWidth = 2000;
 constexpr int kHeight = 1500;
 constexpr duo::PixelOffset kOffset{23, -9};
 
-// Photo-like content: smooth value noise at a coarse scale, a little texture and fine grain, so
-// neighbouring pixels are similar but rarely equal (flat test cards flatter any cache).
-duo::Image photoLike(std::uint32_t seed) {
-  duo::Image image = *duo::Image::create(kWidth, kHeight);
-  std::mt19937 rng(seed);
-  std::uniform_int_distribution<int> grain(-8, 8);
-  constexpr int kCells = 24;
-  std::vector<float> lattice((kCells + 1) * (kCells + 1) * 3);
-  for (auto& v : lattice) v = std::uniform_real_distribution<float>(0, 255)(rng);
-  for (int y = 0; y < kHeight; ++y) {
-    const float fy = float(y) * kCells / kHeight;
-    const int cy = int(fy);
-    const float ty = fy - cy;
-    for (int x = 0; x < kWidth; ++x) {
-      const float fx = float(x) * kCells / kWidth;
-      const int cx = int(fx);
-      const float tx = fx - cx;
-      std::uint8_t* p = image.pixel(x, y);
-      for (int c = 0; c < 3; ++c) {
-        auto at = [&](int i, int j) { return lattice[((j * (kCells + 1)) + i) * 3 + c]; };
-        const float top = at(cx, cy) * (1 - tx) + at(cx + 1, cy) * tx;
-        const float bottom = at(cx, cy + 1) * (1 - tx) + at(cx + 1, cy + 1) * tx;
-        const float detail = 15.0f * std::sin(x * 0.05f + c) * std::cos(y * 0.07f);
-        const int v = int(top * (1 - ty) + bottom * ty + detail) + grain(rng);
-        p[c] = static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-      }
-    }
-  }
-  return image;
-}
+duo::Image photoLike(std::uint32_t seed) { return duo::bench::cameraImage(kWidth, kHeight, seed); }
 
 struct Pair {
   duo::Image left = photoLike(1);

@@ -1,41 +1,19 @@
 #include "image/image.h"
 
-#include <sys/mman.h>
-
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "core/limits.h"
+#include "image/pixel_pool.h"
 
 namespace duo {
 
-namespace {
-
-// Large buffers are aligned to and advised as 2 MiB huge pages. A fresh 12 MB canvas otherwise
-// costs about 3000 page faults, which on virtual machines takes longer than decoding a JPEG
-// into it.
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
-std::uint8_t* allocatePixels(std::size_t bytes) {
-  void* p = nullptr;
-  if (bytes >= 2 * kHugePage) {
-    if (posix_memalign(&p, kHugePage, bytes) != 0) return nullptr;
-    (void)madvise(p, bytes, MADV_HUGEPAGE);  // only a hint; fine if refused
-  } else {
-    p = std::malloc(bytes == 0 ? 1 : bytes);
-  }
-  return static_cast<std::uint8_t*>(p);
-}
-
-}  // namespace
-
-void Image::FreePixels::operator()(std::uint8_t* p) const { std::free(p); }
+void Image::FreePixels::operator()(std::uint8_t* p) const { pixel_pool::give(p, bytes); }
 
 std::optional<Image> Image::allocate(int width, int height, bool zeroed) {
   if (!limits::imageSizeAllowed(width, height)) return std::nullopt;
   const std::size_t bytes = std::size_t(width) * std::size_t(height) * kBytesPerPixel;
-  PixelBuffer pixels(allocatePixels(bytes));
+  PixelBuffer pixels(pixel_pool::take(bytes), FreePixels{bytes});
   if (!pixels) return std::nullopt;
   if (zeroed) std::memset(pixels.get(), 0, bytes);
   return Image(width, height, std::move(pixels));
@@ -50,7 +28,7 @@ std::optional<Image> Image::createUninitialized(int width, int height) {
 Image::Image(const Image& other)
     : m_width(other.m_width), m_height(other.m_height), m_orientation(other.m_orientation) {
   if (other.m_pixels) {
-    m_pixels.reset(allocatePixels(other.byteCount()));
+    m_pixels = PixelBuffer(pixel_pool::take(other.byteCount()), FreePixels{other.byteCount()});
     if (!m_pixels) throw std::bad_alloc();
     std::memcpy(m_pixels.get(), other.m_pixels.get(), other.byteCount());
   }

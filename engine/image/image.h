@@ -64,7 +64,10 @@ class Image {
 
  private:
   struct FreePixels {
+    FreePixels() noexcept : bytes(0) {}
+    explicit FreePixels(std::size_t size) noexcept : bytes(size) {}
     void operator()(std::uint8_t* p) const;
+    std::size_t bytes;
   };
   using PixelBuffer = std::unique_ptr<std::uint8_t[], FreePixels>;
 
