@@ -95,13 +95,13 @@ TEST(FileErrors, FailedWritesLeaveNothingBehind) {
 
 TEST(DecodeErrors, TruncatedFilesAreTruncated) {
   const Image image = test::makeSmoothImage(160, 120);
-  test::JpegSpec spec;
-  spec.progressive = true;
+  test::JpegRecipe recipe;
+  recipe.progressive = true;
   const Bytes baseline = *encodeJpeg(image, 90), png = *encodePng(image);
-  const Bytes progressive = test::writeJpeg(image, spec);
-  spec = {};
-  spec.restartRows = 1;
-  const Bytes restarts = test::writeJpeg(image, spec);
+  const Bytes progressive = test::writeJpeg(image, recipe);
+  recipe = {};
+  recipe.restartRows = 1;
+  const Bytes restarts = test::writeJpeg(image, recipe);
   const std::tuple<const char*, Bytes, bool> cases[] = {
       // name, bytes, header complete
       {"half.jpg", firstBytes(baseline, baseline.size() / 2), true},
@@ -196,11 +196,11 @@ TEST(DecodeErrors, CorruptDataIsCorruptButStrayBytesAreTolerated) {
 // Each scan is a pass over all coefficients: thousands of tiny scans stall a decoder.
 TEST(DecodeErrors, TooManyProgressiveScansAreRefused) {
   const Image image = test::makeSmoothImage(16, 16);
-  test::JpegSpec spec{.stored = JCS_GRAYSCALE, .scans = test::bitPerScanScript(46)};  // 507
+  test::JpegRecipe recipe{.stored = JCS_GRAYSCALE, .scans = test::bitPerScanScript(46)};  // 507
   EXPECT_TRUE(
-      failsWith(decodeImage(test::writeJpeg(image, spec), "s.jpg"), ErrorCode::Corrupt, "s.jpg"));
-  spec.scans = test::bitPerScanScript(40);  // 441: odd, but allowed
-  EXPECT_TRUE(decodeImage(test::writeJpeg(image, spec), "s.jpg").ok());
+      failsWith(decodeImage(test::writeJpeg(image, recipe), "s.jpg"), ErrorCode::Corrupt, "s.jpg"));
+  recipe.scans = test::bitPerScanScript(40);  // 441: odd, but allowed
+  EXPECT_TRUE(decodeImage(test::writeJpeg(image, recipe), "s.jpg").ok());
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ inline std::vector<std::uint8_t> writePng(const PngSpec& s) {
   return out;
 }
 
-struct JpegSpec {
+struct JpegRecipe {
   J_COLOR_SPACE input = JCS_EXT_RGBX;  ///< or JCS_CMYK, the inks in the four bytes
   J_COLOR_SPACE stored = JCS_YCbCr;
   bool progressive = false;
@@ -84,7 +84,7 @@ struct JpegSpec {
   std::vector<jpeg_scan_info> scans;  ///< a custom progressive script
 };
 
-inline std::vector<std::uint8_t> writeJpeg(const Image& image, const JpegSpec& spec) {
+inline std::vector<std::uint8_t> writeJpeg(const Image& image, const JpegRecipe& recipe) {
   // Valid input only: libjpeg's default handler (exit) is fine here.
   jpeg_error_mgr error;
   jpeg_compress_struct cinfo{};
@@ -96,16 +96,16 @@ inline std::vector<std::uint8_t> writeJpeg(const Image& image, const JpegSpec& s
   cinfo.image_width = image.width();
   cinfo.image_height = image.height();
   cinfo.input_components = 4;
-  cinfo.in_color_space = spec.input;
+  cinfo.in_color_space = recipe.input;
   jpeg_set_defaults(&cinfo);
-  jpeg_set_colorspace(&cinfo, spec.stored);
+  jpeg_set_colorspace(&cinfo, recipe.stored);
   jpeg_set_quality(&cinfo, 95, TRUE);
-  if (spec.progressive) jpeg_simple_progression(&cinfo);
-  if (!spec.scans.empty()) {
-    cinfo.scan_info = spec.scans.data();
-    cinfo.num_scans = int(spec.scans.size());
+  if (recipe.progressive) jpeg_simple_progression(&cinfo);
+  if (!recipe.scans.empty()) {
+    cinfo.scan_info = recipe.scans.data();
+    cinfo.num_scans = int(recipe.scans.size());
   }
-  cinfo.restart_in_rows = spec.restartRows;
+  cinfo.restart_in_rows = recipe.restartRows;
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
     JSAMPROW row = const_cast<JSAMPROW>(image.row(int(cinfo.next_scanline)));

@@ -79,9 +79,9 @@ TEST(PngCodec, DecodesEveryVariantToRgbOverBlack) {
   // clang-format on
   for (const Case& c : cases) {
     for (const bool interlaced : {false, true}) {
-      const test::PngSpec spec{3,          2,         c.colorType, c.bitDepth,
-                               interlaced, c.samples, c.palette,   c.transparency};
-      const auto decoded = decodeImage(test::writePng(spec), "variant.png");
+      const test::PngSpec recipe{3,          2,         c.colorType, c.bitDepth,
+                                 interlaced, c.samples, c.palette,   c.transparency};
+      const auto decoded = decodeImage(test::writePng(recipe), "variant.png");
       ASSERT_TRUE(decoded) << c.name << ": " << decoded.error().message;
       ASSERT_EQ(decoded->width() * decoded->height(), 6);
       for (int i = 0; i < 6; ++i) {
@@ -93,17 +93,18 @@ TEST(PngCodec, DecodesEveryVariantToRgbOverBlack) {
 }
 
 TEST(PngCodec, OrientationComesFromTheExifChunk) {
-  test::PngSpec spec{2, 1, PNG_COLOR_TYPE_RGB, 8, false, {1, 2, 3, 4, 5, 6}};
-  EXPECT_EQ(decodeImage(test::writePng(spec), "plain.png")->orientationTag(), 0);
-  spec.exif = test::exifTiffOf(test::withExifOrientation(*encodeJpeg(*Image::create(8, 8), 90), 6));
-  const auto tagged = test::writePng(spec);
+  test::PngSpec recipe{2, 1, PNG_COLOR_TYPE_RGB, 8, false, {1, 2, 3, 4, 5, 6}};
+  EXPECT_EQ(decodeImage(test::writePng(recipe), "plain.png")->orientationTag(), 0);
+  recipe.exif =
+      test::exifTiffOf(test::withExifOrientation(*encodeJpeg(*Image::create(8, 8), 90), 6));
+  const auto tagged = test::writePng(recipe);
   EXPECT_EQ(decodeImage(tagged, "tagged.png")->orientationTag(), int(Orientation::Right));
   EXPECT_EQ(readImageInfo(tagged, "tagged.png")->orientationTag, int(Orientation::Right));
 }
 
 TEST(JpegCodec, RoundTripAndProgressiveStayCloseToTheOriginal) {
   const Image original = test::makeSmoothImage(320, 240);
-  test::JpegSpec progressiveSpec;
+  test::JpegRecipe progressiveSpec;
   progressiveSpec.progressive = true;
   const auto progressive = test::writeJpeg(original, progressiveSpec);
   ASSERT_NE(test::findMarker(progressive, 0xC2), std::string::npos);  // SOF2
@@ -123,9 +124,9 @@ TEST(JpegCodec, RoundTripAndProgressiveStayCloseToTheOriginal) {
 
 TEST(JpegCodec, GreyscaleDecodesToEqualChannelsHoldingTheLuma) {
   const Image original = test::makeSmoothImage(64, 48);
-  test::JpegSpec spec;
-  spec.stored = JCS_GRAYSCALE;
-  const auto decoded = decodeImage(test::writeJpeg(original, spec), "grey.jpg");
+  test::JpegRecipe recipe;
+  recipe.stored = JCS_GRAYSCALE;
+  const auto decoded = decodeImage(test::writeJpeg(original, recipe), "grey.jpg");
   ASSERT_TRUE(decoded) << decoded.error().message;
   int coloured = 0;
   double lumaError = 0;
