@@ -1,14 +1,14 @@
 #include "cache/render_cache.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <system_error>
 #include <utility>
 
+#include "io/file_io.h"
 #include "io/image_codec.h"
 
 namespace duo {
@@ -22,31 +22,6 @@ constexpr unsigned kLastCachedKind = 4;
 
 // Removals and writes must agree on the identity of a path, whatever spelling the caller used.
 std::string pathKey(const std::string& path) { return fs::path(path).lexically_normal().string(); }
-
-// A hidden file beside the target: same folder (so the rename is atomic) and a name that can never
-// be taken for a cache entry. Returns the open descriptor, or -1 with tempPath untouched.
-int createTemporaryBeside(const std::string& target, std::string& tempPath) {
-  const fs::path path(target);
-  std::string name = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
-  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd >= 0) tempPath = std::move(name);
-  return fd;
-}
-
-// Writes everything and closes fd in every case; false if any byte or the close failed.
-bool writeAllAndClose(int fd, std::span<const std::uint8_t> bytes) {
-  bool ok = true;
-  while (ok && !bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      ok = errno == EINTR;
-      continue;
-    }
-    bytes = bytes.subspan(static_cast<std::size_t>(n));
-  }
-  if (::close(fd) != 0) ok = false;
-  return ok;
-}
 
 }  // namespace
 
@@ -146,27 +121,26 @@ void RenderCache::writeEntry(std::uint64_t sequence, const std::shared_ptr<const
     bytes = encoded;
   }
 
-  std::string tempPath;
-  int fd = -1;
+  std::optional<PendingFile> pending;
   {
     std::lock_guard lock(m_mutex);
     if (supersededLocked(sequence, key)) return;
-    fd = createTemporaryBeside(fullPath, tempPath);
+    // Created under the lock so that a reset's folder removal either comes first (and the
+    // creation fails) or takes the temporary file with it.
+    auto created = PendingFile::create(fullPath);
+    if (!created) return;
+    pending.emplace(std::move(*created));
   }
-  if (fd < 0) return;
   // The slow part runs unlocked; nobody else ever opens this file.
-  const bool written = writeAllAndClose(fd, bytes);
+  const bool written = pending->write(bytes).ok();
 
   // Renames and removals happen only under the mutex, so the check below and the rename are one
   // step as far as any removal is concerned: a removal either came first and wins, or comes
-  // after and deletes what was renamed.
+  // after and deletes what was renamed. An uncommitted file is removed when `pending` goes.
   std::lock_guard lock(m_mutex);
-  if (written && !supersededLocked(sequence, key) &&
-      ::rename(tempPath.c_str(), fullPath.c_str()) == 0) {
+  if (written && !supersededLocked(sequence, key) && pending->commit()) {
     m_paths[key].committed = sequence;
-    return;
   }
-  ::unlink(tempPath.c_str());
 }
 
 }  // namespace duo

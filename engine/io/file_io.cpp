@@ -41,23 +41,6 @@ Error tooLarge(const std::string& path, std::uint64_t maxBytes) {
                    path + ": file too large (more than " + std::to_string(maxBytes) + " bytes)");
 }
 
-// Removes the temporary file of writeFileAtomically unless the rename consumed it.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(std::string path) : m_path(std::move(path)) {}
-  ~TemporaryFile() {
-    if (!m_path.empty()) ::unlink(m_path.c_str());
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-  const std::string& path() const { return m_path; }
-  void keep() { m_path.clear(); }
-
- private:
-  std::string m_path;
-};
-
 bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -111,42 +94,85 @@ Result<std::vector<std::uint8_t>> readFileBytes(const std::string& path, std::ui
   return bytes;
 }
 
-Status writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
-                           bool durable) {
-  const std::filesystem::path target(path);
-  const std::string name = target.filename().string();
+Result<PendingFile> PendingFile::create(const std::string& target) {
+  const std::filesystem::path path(target);
+  const std::string name = path.filename().string();
   if (name.empty() || name == "." || name == "..") {
-    return makeError(ErrorCode::Io, path + ": cannot write (not a file name)");
+    return makeError(ErrorCode::Io, target + ": cannot write (not a file name)");
   }
   const std::filesystem::path folder =
-      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-
-  // Hidden, and in the target's folder so that the rename stays within one file system.
+      path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  // Hidden, so it is never taken for the file itself, and in the target's folder so that the
+  // rename stays within one file system.
   std::string pattern = (folder / ("." + name + ".XXXXXX")).string();
-  const int rawFd = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (rawFd < 0) return ioError(path, "cannot create a temporary file", errno);
-  FileDescriptor fd(rawFd);
-  TemporaryFile temporary(pattern);
+  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd < 0) return ioError(target, "cannot create a temporary file", errno);
+  return PendingFile(target, std::move(pattern), fd);
+}
 
-  if (!writeAll(fd.get(), bytes)) return ioError(path, "cannot write", errno);
-  if (durable && ::fsync(fd.get()) != 0) return ioError(path, "cannot write", errno);
+PendingFile::PendingFile(PendingFile&& other) noexcept
+    : m_target(std::move(other.m_target)),
+      m_temporary(std::exchange(other.m_temporary, {})),
+      m_fd(std::exchange(other.m_fd, -1)) {}
+
+PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
+  if (this != &other) {
+    discard();
+    m_target = std::move(other.m_target);
+    m_temporary = std::exchange(other.m_temporary, {});
+    m_fd = std::exchange(other.m_fd, -1);
+  }
+  return *this;
+}
+
+PendingFile::~PendingFile() { discard(); }
+
+void PendingFile::discard() noexcept {
+  if (m_fd >= 0) ::close(std::exchange(m_fd, -1));
+  if (!m_temporary.empty()) ::unlink(std::exchange(m_temporary, {}).c_str());
+}
+
+Status PendingFile::write(std::span<const std::uint8_t> bytes, bool durable) {
+  if (m_fd < 0) return makeError(ErrorCode::Io, m_target + ": cannot write (already written)");
+  FileDescriptor fd(std::exchange(m_fd, -1));
+  if (!writeAll(fd.get(), bytes)) return ioError(m_target, "cannot write", errno);
+  if (durable && ::fsync(fd.get()) != 0) return ioError(m_target, "cannot write", errno);
 
   // mkstemp creates the file readable by its owner only; a replaced file keeps its permissions,
   // a new one gets the usual ones.
   struct stat existing {};
-  const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
-  if (::fchmod(fd.get(), mode) != 0) return ioError(path, "cannot set permissions", errno);
+  const mode_t mode = ::stat(m_target.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
+  if (::fchmod(fd.get(), mode) != 0) return ioError(m_target, "cannot set permissions", errno);
 
   // close() can report a failed write-back (on network file systems, for example).
-  if (::close(fd.release()) != 0) return ioError(path, "cannot write", errno);
-  if (::rename(temporary.path().c_str(), path.c_str()) != 0) {
-    return ioError(path, "cannot replace", errno);
+  if (::close(fd.release()) != 0) return ioError(m_target, "cannot write", errno);
+  return Ok{};
+}
+
+Status PendingFile::commit() {
+  if (m_temporary.empty() || m_fd >= 0) {
+    return makeError(ErrorCode::Io, m_target + ": cannot replace (nothing written)");
   }
-  temporary.keep();
+  if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
+    return ioError(m_target, "cannot replace", errno);
+  }
+  m_temporary.clear();
+  return Ok{};
+}
+
+Status writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
+                           bool durable) {
+  auto pending = PendingFile::create(path);
+  if (!pending) return pending.error();
+  if (Status written = pending->write(bytes, durable); !written) return written;
+  if (Status committed = pending->commit(); !committed) return committed;
 
   if (durable) {
     // Make the rename itself survive a crash. The target is already in place, so a failure here
     // is not reported: the caller could do nothing about it.
+    const std::filesystem::path folder = std::filesystem::path(path).has_parent_path()
+                                             ? std::filesystem::path(path).parent_path()
+                                             : std::filesystem::path(".");
     FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0) (void)::fsync(dir.get());
   }
