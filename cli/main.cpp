@@ -33,5 +33,9 @@ int main(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "duoscope-cli: out of memory\n");
     return kExitBadInput;
+  } catch (const std::exception& e) {
+    // A thread that cannot be started, say: report it instead of aborting.
+    std::fprintf(stderr, "duoscope-cli: %s\n", e.what());
+    return kExitBadInput;
   }
 }
