@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config git
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libexif-dev libgd-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev qt6-base-dev-tools
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins fonts-inter
 )
 
 missing=()
