@@ -1,0 +1,1 @@
+#include "qs_alert_view.h"

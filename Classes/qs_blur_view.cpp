@@ -1,0 +1,1 @@
+#include "qs_blur_view.h"

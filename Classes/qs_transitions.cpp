@@ -1,0 +1,1 @@
+#include "qs_transitions.h"

@@ -1,0 +1,1 @@
+#include "qs_share_view_controller.h"
