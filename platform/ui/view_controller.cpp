@@ -565,7 +565,12 @@ void AppWindow::setRootViewController(ViewController* controller) {
   view->show();
 }
 
+QPointer<AppWindow> AppWindow::s_key;
+
+AppWindow* AppWindow::keyWindow() { return s_key; }
+
 void AppWindow::makeKeyAndVisible() {
+  s_key = this;
   show();
   raise();
   activateWindow();

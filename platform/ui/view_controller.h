@@ -253,12 +253,15 @@ class AppWindow : public QWidget {
 
   /// The window that contains `widget`, or nullptr.
   static AppWindow* windowOf(const QWidget* widget);
+  /// The window last made key and visible (alerts and sheets appear over it), or nullptr.
+  static AppWindow* keyWindow();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
 
  private:
   QPointer<ViewController> m_root;
+  static QPointer<AppWindow> s_key;
 };
 
 }  // namespace duo
