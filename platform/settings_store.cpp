@@ -6,11 +6,31 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 #include <stdexcept>
 #include <vector>
 
 namespace duo {
+
+namespace {
+SettingsStore* g_standard = nullptr;
+}  // namespace
+
+QString SettingsStore::standardFilePath() {
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+  if (folder.isEmpty()) folder = QDir::homePath() + QStringLiteral("/.config/duoscope");
+  return folder + QStringLiteral("/settings.json");
+}
+
+SettingsStore& SettingsStore::standard() {
+  if (g_standard) return *g_standard;
+  static SettingsStore store(standardFilePath());
+  return store;
+}
+
+void SettingsStore::setStandard(SettingsStore* store) { g_standard = store; }
+
 
 namespace {
 

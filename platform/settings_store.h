@@ -32,6 +32,14 @@ class SettingsStore {
   SettingsStore(const SettingsStore&) = delete;
   SettingsStore& operator=(const SettingsStore&) = delete;
 
+  /// The application's own store ("settings.json" in the XDG configuration folder of the
+  /// application, e.g. ~/.config/duoscope/), created on first use, unless one was installed.
+  static SettingsStore& standard();
+  /// Installs `store` (not owned) as standard(); nullptr goes back to the application's file.
+  static void setStandard(SettingsStore* store);
+  /// Where standard() keeps its file.
+  static QString standardFilePath();
+
   const QString& filePath() const { return m_filePath; }
   const QString& loadError() const { return m_loadError; }
   /// Why the last save failed (empty after a successful one). The values stay in memory.

@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
-# The main job: set up, build, and run the command-line tool on the bundled sample pair.
+# The main job: set up, build, then open the application when a display is present; without one
+# (a server, CI) run the command-line tool on the bundled sample pair instead. Extra arguments go
+# to the application (e.g. --screen 320x480).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${DUOSCOPE_BUILD_DIR:-$root/build}
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh"
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${DUOSCOPE_HEADLESS:-}" ]; then
+  exec "$build/Classes/duoscope" "$@"
+fi
 
 cli="$build/cli/duoscope-cli"
 sample="$root/resources/sample"

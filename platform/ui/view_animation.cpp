@@ -22,6 +22,21 @@ ViewLayer* ensureLayer(QWidget* view) {
   return layer;
 }
 
+/// Views at opacity below 0.01 miss the mouse, as hidden views do. Only a transparency this code
+/// set is taken back, so widgets made transparent on purpose stay so.
+void applyAlphaHitTesting(QWidget* view, double alpha) {
+  static const char* const kMarker = "duoHiddenByAlpha";
+  if (alpha < 0.01) {
+    if (!view->testAttribute(Qt::WA_TransparentForMouseEvents)) {
+      view->setAttribute(Qt::WA_TransparentForMouseEvents, true);
+      view->setProperty(kMarker, true);
+    }
+  } else if (view->property(kMarker).toBool()) {
+    view->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+    view->setProperty(kMarker, QVariant());
+  }
+}
+
 double ease(AnimationCurve curve, double t) {
   switch (curve) {
     case AnimationCurve::Linear:
@@ -50,7 +65,8 @@ struct Track {
     auto mix = [f](double a, double b) { return a + (b - a) * f; };
     switch (property) {
       case Property::Alpha:
-        setViewAlpha(view, mix(fromAlpha, toAlpha));
+        // What is drawn moves gradually; whether the view takes the mouse follows the target.
+        ensureLayer(view)->setAlpha(std::clamp(mix(fromAlpha, toAlpha), 0.0, 1.0));
         break;
       case Property::Frame:
         view->setGeometry(QRect(qRound(mix(fromFrame.x(), toFrame.x())),
@@ -119,6 +135,7 @@ void begin(const std::shared_ptr<Animation>& animation) {
       Track t{target.view, Property::Alpha};
       t.fromAlpha = viewAlpha(view);
       t.toAlpha = *target.alpha;
+      applyAlphaHitTesting(view, t.toAlpha);
       animation->tracks.push_back(t);
     }
     if (target.frame) {
@@ -177,7 +194,7 @@ void setViewAlpha(QWidget* view, double alpha) {
   alpha = std::clamp(alpha, 0.0, 1.0);
   if (alpha == 1.0 && !layerOf(view)) return;
   ensureLayer(view)->setAlpha(alpha);
-  view->setAttribute(Qt::WA_TransparentForMouseEvents, alpha < 0.01);
+  applyAlphaHitTesting(view, alpha);
 }
 
 QTransform viewTransform(const QWidget* view) {

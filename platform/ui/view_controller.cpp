@@ -572,7 +572,6 @@ AppWindow* AppWindow::keyWindow() { return s_key; }
 void AppWindow::makeKeyAndVisible() {
   s_key = this;
   show();
-  raise();
   activateWindow();
 }
 

@@ -1,0 +1,141 @@
+#include "camera_app_delegate.h"
+
+#include <QLabel>
+
+#include "image_resources.h"
+#include "image_view.h"
+#include "run_loop.h"
+#include "screen.h"
+#include "settings_keys.h"
+#include "settings_store.h"
+#include "theme.h"
+#include "view_animation.h"
+#include "view_controller.h"
+
+namespace duo {
+
+namespace {
+CameraAppDelegate* g_shared = nullptr;
+}  // namespace
+
+CameraAppDelegate::CameraAppDelegate(SettingsStore& store, QObject* parent)
+    : QObject(parent), m_store(store) {
+  g_shared = this;
+}
+
+CameraAppDelegate::~CameraAppDelegate() {
+  if (g_shared == this) g_shared = nullptr;
+  delete m_window;
+}
+
+CameraAppDelegate* CameraAppDelegate::shared() { return g_shared; }
+
+QString CameraAppDelegate::splashImageName() {
+  return MainScreen::bounds().height() > 480 ? QStringLiteral("Default-568h.png")
+                                             : QStringLiteral("Default.png");
+}
+
+void CameraAppDelegate::registerSettings(const QDateTime& now) { duo::registerSettings(m_store, now); }
+
+bool CameraAppDelegate::applicationDidFinishLaunching(ViewController* root, const QDateTime& now) {
+  // This desktop has no orientation sensor to start; the window stays portrait.
+  registerSettings(now);
+
+  m_window = new AppWindow;
+  m_viewController = root;
+  if (root) root->setParent(this);
+
+  m_splashScreen = new ImageView(imageNamed(splashImageName()));
+  m_splashScreen->setContentMode(ContentMode::ScaleToFill);
+
+  // Rather than block the thread for the splash's time, the window shows it at once and the
+  // fade starts when it has been up for kSplashSeconds; the root screen waits beneath at
+  // opacity 0.
+  m_window->setRootViewController(root);
+  if (root) setViewAlpha(root->view(), 0);
+  m_window->makeKeyAndVisible();
+  m_splashScreen->setParent(m_window);
+  m_splashScreen->setGeometry(m_window->rect());
+  m_splashScreen->raise();
+  m_splashScreen->show();
+  performAfterDelay(kSplashSeconds, [this, guard = QPointer<CameraAppDelegate>(this)] {
+    if (guard) startSplashFade();
+  });
+  return true;
+}
+
+void CameraAppDelegate::startSplashFade() {
+  if (!m_splashScreen) return;
+  animateViews(kSplashFadeSeconds, AnimationCurve::EaseIn, {{m_splashScreen.data(), 0.0, {}, {}}},
+               [guard = QPointer<CameraAppDelegate>(this)](bool finished) {
+                 if (guard) guard->splashAnimationStopped(finished);
+               });
+}
+
+void CameraAppDelegate::splashAnimationStopped(bool) {
+  delete m_splashScreen.data();
+  if (m_viewController)
+    animateViews(kSplashFadeSeconds, AnimationCurve::EaseOut, {{m_viewController->view(), 1.0, {}, {}}});
+}
+
+void CameraAppDelegate::applicationDidBecomeActive() {
+  // The photo-service session that wants to hear of this arrives with the sharing services.
+}
+
+void CameraAppDelegate::dimScreen(const QString& message) {
+  if (!m_window) return;
+  if (m_messageLabel) {  // already shown: the overlay does not stack
+    static_cast<QLabel*>(m_messageLabel.data())->setText(message);
+    return;
+  }
+  const int ww = m_window->width();
+  const int wh = m_window->height();
+
+  delete m_dimView.data();  // one still fading out from the last overlay
+  m_dimView = new QWidget(m_window);
+  m_dimView->setGeometry(m_window->rect());
+  m_dimView->setAutoFillBackground(true);
+  QPalette palette = m_dimView->palette();
+  palette.setColor(QPalette::Window, Qt::black);
+  m_dimView->setPalette(palette);
+  setViewAlpha(m_dimView, 0);
+  m_dimView->show();
+  m_dimView->raise();
+  animateViews(kDimSeconds, AnimationCurve::EaseInOut, {{m_dimView.data(), kDimOpacity, {}, {}}});
+
+  m_activityIndicatorView = new ActivityIndicatorView(ActivityIndicatorView::Style::WhiteLarge, m_window);
+  const QSize indicator = m_activityIndicatorView->sizeHint();
+  const int y = int((wh - indicator.height()) * 0.5 - 20);
+  m_activityIndicatorView->setGeometry(int((ww - indicator.width()) * 0.5), y, indicator.width(),
+                                       indicator.height());
+  m_activityIndicatorView->raise();
+  m_activityIndicatorView->startAnimating();
+
+  auto* label = new QLabel(message, m_window);
+  label->setGeometry(20, y + indicator.height() + 10, ww - 40, 30);
+  label->setAlignment(Qt::AlignCenter);
+  label->setFont(theme::systemFont(22));
+  label->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+  label->setAttribute(Qt::WA_TransparentForMouseEvents);
+  label->show();
+  label->raise();
+  m_messageLabel = label;
+}
+
+void CameraAppDelegate::unDimScreen() {
+  if (m_messageLabel) delete m_messageLabel.data();
+  if (m_activityIndicatorView) {
+    m_activityIndicatorView->stopAnimating();
+    delete m_activityIndicatorView.data();
+  }
+  if (m_dimView) {
+    animateViews(kDimSeconds, AnimationCurve::EaseInOut, {{m_dimView.data(), 0.0, {}, {}}},
+                 [guard = QPointer<CameraAppDelegate>(this), view = m_dimView](bool) {
+                   if (guard && guard->m_dimView == view) guard->unDimScreenAnimationComplete();
+                 });
+  }
+}
+
+void CameraAppDelegate::unDimScreenAnimationComplete() { delete m_dimView.data(); }
+
+}  // namespace duo
