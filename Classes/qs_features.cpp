@@ -1,5 +1,7 @@
 #include "qs_features.h"
 
+#include <QWidget>
+
 #include <sys/utsname.h>
 
 #include <array>
@@ -99,6 +101,22 @@ QSEdgeInsets QSFeatures::configurationViewTableEdgeInsets() {
 QSEdgeInsets QSFeatures::configurationViewCollectionEdgeInsets() {
   const double top = !isIOS7OrLater() ? 22.0 : isTablet() ? 66.0 : 86.0;
   return {top, 22, 22, 22};
+}
+
+QSMotionEffectGroup* QSMotionEffectGroup::groupOfView(const QWidget* view) {
+  if (!view) return nullptr;
+  return view->findChild<QSMotionEffectGroup*>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+void QSFeatures::addParallaxToView(QWidget* view, double distance) {
+  if (!view || !isIOS7OrLater()) return;
+  // A second call replaces the first parallax instead of adding to it.
+  QSMotionEffectGroup* group = QSMotionEffectGroup::groupOfView(view);
+  if (!group) group = new QSMotionEffectGroup(view);
+  group->setMotionEffects({
+      {"center.x", QSMotionEffect::Axis::TiltAlongHorizontalAxis, -distance, distance},
+      {"center.y", QSMotionEffect::Axis::TiltAlongVerticalAxis, -distance, distance},
+  });
 }
 
 }  // namespace duo

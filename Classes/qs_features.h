@@ -1,10 +1,43 @@
 #pragma once
 
+#include <QObject>
+
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
+
+class QWidget;
 
 namespace duo {
+
+/// One motion effect: the property at `keyPath` of a view follows the device's tilt along
+/// `axis`, from `minimumRelativeValue` to `maximumRelativeValue` points away from its value.
+struct QSMotionEffect {
+  enum class Axis { TiltAlongHorizontalAxis, TiltAlongVerticalAxis };
+  std::string keyPath;
+  Axis axis = Axis::TiltAlongHorizontalAxis;
+  double minimumRelativeValue = 0;
+  double maximumRelativeValue = 0;
+  bool operator==(const QSMotionEffect&) const = default;
+};
+
+/// The motion effects a view carries, kept as a child object of the view. A desktop has no tilt
+/// input, so nothing moves on screen; the group records what the view asked for.
+class QSMotionEffectGroup : public QObject {
+  Q_OBJECT
+ public:
+  explicit QSMotionEffectGroup(QObject* parent = nullptr) : QObject(parent) {}
+  const std::vector<QSMotionEffect>& motionEffects() const { return m_effects; }
+  void setMotionEffects(std::vector<QSMotionEffect> effects) { m_effects = std::move(effects); }
+
+  /// The group `view` carries, or nullptr.
+  static QSMotionEffectGroup* groupOfView(const QWidget* view);
+
+ private:
+  std::vector<QSMotionEffect> m_effects;
+};
 
 /// Edge insets in points: top, left, bottom, right.
 struct QSEdgeInsets {
@@ -44,6 +77,11 @@ class QSFeatures {
   static QSEdgeInsets configurationViewCollectionEdgeInsets();
   /// The black bar style.
   static int navigationControllerBarStyle() { return 1; }
+
+  /// From version 7 on, gives `view` a parallax: its centre follows the tilt by up to `distance`
+  /// points either way, horizontally and vertically. Replaces a parallax given before. Before
+  /// version 7 the view is left unchanged.
+  static void addParallaxToView(QWidget* view, double distance);
 
   /// The name the model table gives a model string; nullopt when it is not listed.
   static std::optional<std::string_view> descriptionForModel(std::string_view model);
