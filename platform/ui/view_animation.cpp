@@ -250,12 +250,16 @@ int runningViewAnimations() { return int(g_animations.size()); }
 void ViewLayer::setAlpha(double alpha) {
   if (alpha == m_alpha) return;
   m_alpha = alpha;
+  // An opaque, untransformed view is drawn directly: cheaper, and QWidget::render() of a
+  // parent would otherwise place a pass-through effect's drawing at twice its offset.
+  setEnabled(m_alpha < 1 || !m_transform.isIdentity());
   update();
 }
 
 void ViewLayer::setTransform(const QTransform& transform) {
   if (transform == m_transform) return;
   m_transform = transform;
+  setEnabled(m_alpha < 1 || !m_transform.isIdentity());
   updateBoundingRect();
   update();
 }
@@ -273,19 +277,22 @@ QRectF ViewLayer::boundingRectFor(const QRectF& rect) const {
 
 void ViewLayer::draw(QPainter* painter) {
   if (m_alpha <= 0) return;
-  if (m_alpha >= 1 && m_transform.isIdentity()) {
-    drawSource(painter);
-    return;
-  }
+  // As Qt's own effects do for widgets: take the picture in device pixels and draw it with the
+  // world transform reset, which places it right both on screen and in QWidget::render().
+  const QTransform world = painter->worldTransform();
   QPoint offset;
-  const QPixmap pixmap = sourcePixmap(Qt::LogicalCoordinates, &offset, QGraphicsEffect::NoPad);
+  const QPixmap pixmap = sourcePixmap(Qt::DeviceCoordinates, &offset, QGraphicsEffect::NoPad);
   if (pixmap.isNull()) return;
   painter->save();
   painter->setOpacity(painter->opacity() * m_alpha);
   painter->setRenderHint(QPainter::SmoothPixmapTransform);
-  if (!m_transform.isIdentity())
-    painter->setWorldTransform(aboutCentre(sourceBoundingRect(Qt::LogicalCoordinates)) *
-                               painter->worldTransform());
+  QTransform device;
+  if (!m_transform.isIdentity()) {
+    // The transform about the view's centre, carried from the view's coordinates into the
+    // device's.
+    device = world.inverted() * aboutCentre(sourceBoundingRect(Qt::LogicalCoordinates)) * world;
+  }
+  painter->setWorldTransform(device);
   painter->drawPixmap(offset, pixmap);
   painter->restore();
 }

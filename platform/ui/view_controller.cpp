@@ -17,6 +17,23 @@ void addSubview(QWidget* parent, QWidget* child) {
   child->show();
 }
 
+void insertSubviewAbove(QWidget* view, QWidget* sibling) {
+  QWidget* parent = sibling->parentWidget();
+  if (view->parentWidget() != parent) view->setParent(parent);
+  const QObjectList& children = parent->children();  // bottom to top
+  bool passed = false;
+  for (QObject* child : children) {
+    auto* widget = qobject_cast<QWidget*>(child);
+    if (!widget || widget == view) continue;
+    if (passed && !widget->isWindow()) {
+      view->stackUnder(widget);
+      return;
+    }
+    if (widget == sibling) passed = true;
+  }
+  view->raise();
+}
+
 void removeFromSuperview(QWidget* view) {
   if (!view) return;
   view->hide();
@@ -92,6 +109,29 @@ QImage actionGlyph(double scale) {
   return image;
 }
 
+/// The camera glyph of the camera item: a body with a lens and a viewfinder bump.
+QImage cameraGlyph(double scale) {
+  QImage image(QSize(26, 20) * scale, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  image.setDevicePixelRatio(scale);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(Qt::white, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  QPainterPath body;
+  body.moveTo(2, 6);
+  body.lineTo(7.5, 6);
+  body.lineTo(9.5, 2.5);
+  body.lineTo(16.5, 2.5);
+  body.lineTo(18.5, 6);
+  body.lineTo(24, 6);
+  body.lineTo(24, 18);
+  body.lineTo(2, 18);
+  body.closeSubpath();
+  p.drawPath(body);
+  p.drawEllipse(QPointF(13, 11.5), 4, 4);
+  return image;
+}
+
 }  // namespace
 
 BarButtonItem::BarButtonItem(SystemItem item, std::function<void()> action, QObject* parent)
@@ -120,7 +160,9 @@ void BarButtonItem::trigger() {
 QAbstractButton* BarButtonItem::makeButton(QWidget* parent) {
   auto* button = new SystemButton(m_title, parent);
   if (m_item == SystemItem::Done) button->setFont(theme::boldSystemFont(17));
-  QImage image = m_item == SystemItem::Action ? actionGlyph(MainScreen::scale()) : m_image;
+  QImage image = m_item == SystemItem::Action   ? actionGlyph(MainScreen::scale())
+                 : m_item == SystemItem::Camera ? cameraGlyph(MainScreen::scale())
+                                                : m_image;
   if (!image.isNull()) {
     button->setIcon(QIcon(QPixmap::fromImage(image)));
     button->setIconSize((QSizeF(image.size()) / image.devicePixelRatio()).toSize());
@@ -342,8 +384,14 @@ void ViewController::dismissViewController(bool animated, std::function<void()> 
   target->m_beingDismissed = true;
   target->viewWillDisappear(animated);
 
-  auto done = [target = QPointer<ViewController>(target), presenter = QPointer<ViewController>(presenter),
-               completion, animated](bool) {
+  QWidget* view = target->m_view;
+  QWidget* host = target->m_presentationHost;
+  // The screen below shows again once a full-screen screen over it goes; a sheet never hid it.
+  const bool coveredPresenter = host && !host->autoFillBackground();
+  if (coveredPresenter && presenter) presenter->viewWillAppear(animated);
+  std::function<void(bool)> done = [target = QPointer<ViewController>(target),
+                                    presenter = QPointer<ViewController>(presenter), completion,
+                                    animated, coveredPresenter](bool) {
     if (target) {
       removeFromSuperview(target->m_view);
       delete target->m_presentationHost.data();
@@ -351,11 +399,12 @@ void ViewController::dismissViewController(bool animated, std::function<void()> 
       target->m_presenting = nullptr;
       target->deleteLater();
     }
-    if (presenter) presenter->m_presented = nullptr;
+    if (presenter) {
+      presenter->m_presented = nullptr;
+      if (coveredPresenter) presenter->viewDidAppear(animated);
+    }
     if (completion) completion();
   };
-  QWidget* view = target->m_view;
-  QWidget* host = target->m_presentationHost;
   if (!animated || !view || !host) {
     done(true);
     return;
@@ -401,6 +450,19 @@ void NavigationController::viewDidLoad() {
   }
   layoutContent();
   updateBar();
+}
+
+void NavigationController::viewWillAppear(bool animated) {
+  if (ViewController* top = topViewController()) top->viewWillAppear(animated);
+}
+void NavigationController::viewDidAppear(bool animated) {
+  if (ViewController* top = topViewController()) top->viewDidAppear(animated);
+}
+void NavigationController::viewWillDisappear(bool animated) {
+  if (ViewController* top = topViewController()) top->viewWillDisappear(animated);
+}
+void NavigationController::viewDidDisappear(bool animated) {
+  if (ViewController* top = topViewController()) top->viewDidDisappear(animated);
 }
 
 QRect NavigationController::contentFrame() const {

@@ -13,6 +13,8 @@ namespace duo {
 
 /// Puts `child` on top of `parent`'s subviews and shows it.
 void addSubview(QWidget* parent, QWidget* child);
+/// Puts `view` (a child of `sibling`'s parent) directly above `sibling` in the stacking order.
+void insertSubviewAbove(QWidget* view, QWidget* sibling);
 /// Takes `view` out of its parent (hidden, parentless); its owner keeps it.
 void removeFromSuperview(QWidget* view);
 
@@ -38,7 +40,7 @@ class SystemButton : public QPushButton {
 class BarButtonItem : public QObject {
   Q_OBJECT
  public:
-  enum class SystemItem { None, Done, Cancel, Action, FlexibleSpace };
+  enum class SystemItem { None, Done, Cancel, Action, Camera, FlexibleSpace };
   BarButtonItem(SystemItem item, std::function<void()> action, QObject* parent = nullptr);
   BarButtonItem(const QString& title, std::function<void()> action, QObject* parent = nullptr);
   BarButtonItem(const QImage& image, std::function<void()> action, QObject* parent = nullptr);
@@ -178,6 +180,7 @@ class ViewController : public QObject {
   virtual bool prefersStatusBarHidden() const { return false; }
 
  protected:
+  friend class NavigationController;
   /// Makes the view; the default is an empty dark view of the screen's size.
   virtual void loadView();
   void setView(QWidget* view);
@@ -225,6 +228,11 @@ class NavigationController : public ViewController {
  protected:
   void loadView() override;
   void viewDidLoad() override;
+  // A container's appearance is its top screen's appearance.
+  void viewWillAppear(bool animated) override;
+  void viewDidAppear(bool animated) override;
+  void viewWillDisappear(bool animated) override;
+  void viewDidDisappear(bool animated) override;
 
  private:
   friend class ViewController;

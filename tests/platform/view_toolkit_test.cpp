@@ -1,3 +1,4 @@
+#include <QPainter>
 #include <QtTest>
 
 #include "image_resources.h"
@@ -116,6 +117,35 @@ class ViewToolkitTest : public QObject {
     grab = back.grab().toImage();
     QCOMPARE(qRed(grab.pixel(20, 20)), 255);
     QCOMPARE(qRed(grab.pixel(12, 12)), 0);
+  }
+
+  void layeredViewsAreDrawnInPlaceAlsoWhenNestedOrRendered() {
+    QWidget back;
+    back.resize(200, 200);
+    back.setStyleSheet("background: black");
+    auto* outer = new QWidget(&back);
+    outer->setGeometry(40, 60, 100, 100);
+    outer->setStyleSheet("background: black");
+    auto* inner = new QWidget(outer);
+    inner->setGeometry(20, 30, 20, 20);
+    inner->setStyleSheet("background: white");
+    setViewAlpha(inner, 0.99);
+    setViewAlpha(outer, 0.99);
+    back.show();
+    for (const double scale : {1.0, 2.0}) {
+      QImage image(back.size() * scale, QImage::Format_ARGB32_Premultiplied);
+      image.setDevicePixelRatio(scale);
+      image.fill(Qt::black);
+      QPainter painter(&image);
+      back.render(&painter, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+      painter.end();
+      // The white square belongs at (60, 90)-(80, 110) in the back's coordinates.
+      QVERIFY2(qRed(image.pixel(int(70 * scale), int(100 * scale))) > 240, "square in place");
+      QVERIFY2(qRed(image.pixel(int(130 * scale), int(190 * scale))) < 10, "nothing at twice the offset");
+      QVERIFY(qRed(image.pixel(int(57 * scale), int(100 * scale))) < 10);
+    }
+    const QImage grabbed = back.grab().toImage();
+    QVERIFY(qRed(grabbed.pixel(70 * grabbed.devicePixelRatio(), 100 * grabbed.devicePixelRatio())) > 240);
   }
 
   void presentedScreensSlideInAndAreDeletedAfterDismissal() {
