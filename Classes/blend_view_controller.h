@@ -1,0 +1,232 @@
+#pragma once
+
+#include <QDateTime>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+#include "qs_blur_view.h"
+#include "render/anaglyph.h"
+#include "render/render_settings.h"
+#include "reachability.h"
+#include "segmented_control.h"
+#include "settings_view_controller.h"
+#include "stereo/stereo_pair.h"
+#include "view_controller.h"
+
+namespace duo {
+
+class ActivityIndicatorView;
+class ImageView;
+class MagnifierView;
+class QSTimer;
+class RenderCache;
+class SettingsStore;
+class VignetteView;
+
+/// The result screen: shows a stereo pair in one of five view modes (the alignment view and
+/// the four outputs), lets the user drag the right image into register under a loupe, switch
+/// modes, swap the images, share, visit the settings and go back for a new pair. Its bars fade
+/// away after six seconds without action and come back on a tap.
+class BlendViewController : public ViewController,
+                            public SettingsViewControllerDelegate,
+                            public QSProgressViewDelegate {
+  Q_OBJECT
+
+ public:
+  static constexpr double kFadeDelay = 6.0;
+  static constexpr double kBarsInSeconds = 0.25;
+  static constexpr double kBarsOutSeconds = 0.5;
+  static constexpr double kSharePollInterval = 0.1;
+  static constexpr double kCallbackDelay = 0.5;
+  static constexpr double kOverlayFadeSeconds = 0.1;
+  static constexpr double kBlockingOpacity = 0.85;
+  static constexpr double kVignetteFadeSeconds = 0.2;
+  static constexpr double kAlignOverlayOpacity = 0.4;
+  static constexpr int kMaxAlignOffset = 100;
+  static constexpr double kRatingInterval = 5 * 86400.0;
+  static constexpr double kRatingDelay = 0.5;
+
+  /// `store` holds the settings (not owned, must outlive the screen). `cachesDirectory` is the
+  /// folder the render cache lives in; empty means the user's XDG cache folder for the
+  /// application, created when missing.
+  explicit BlendViewController(SettingsStore& store, QString cachesDirectory = {},
+                               QObject* parent = nullptr);
+  ~BlendViewController() override;
+
+  // Set up before presentation.
+  void setLeftImage(Image image);
+  void setRightImage(Image image);
+  /// A pair whose images are working copies already (loaded from files at the working size).
+  void setPair(StereoPair pair);
+  const StereoPair& pair() const { return m_pair; }
+  void setPhotoMethod(int method) { m_photoMethod = method; }
+  int photoMethod() const { return m_photoMethod; }
+  void setMaximumResolution(float resolution) { m_pair.setMaximumResolution(resolution); }
+  float maximumResolution() const { return m_pair.maximumResolution(); }
+  /// Called (once, 0.5 s after the screen has gone) when the user leaves for a new pair.
+  void setCallback(std::function<void()> callback) { m_callback = std::move(callback); }
+
+  // Actions.
+  void viewModeClick();
+  void swapButtonClick();
+  void photoButtonClick();
+  void actionButtonClick();
+
+  void updateButtons();
+  void cleanupImageTransition();
+  void startFadeItems();
+  void stopFadeItems();
+  void rescheduleFadeItems();
+  void resetFadeItems();
+  void fadeItems();
+  void setStatusBarHidden(bool hidden);
+  bool prefersStatusBarHidden() const override { return m_statusBarHidden; }
+
+  void share();
+  void executeShareBarButtonIndex(int index);
+  void showSettings();
+  void openMarrowbyAppsInAppStore();
+
+  void checkNetworkReachability();
+  void updateReachability();
+
+  void dimScreen();
+  void unDimScreen();
+  void showProgressView();
+  void hideProgressView();
+
+  // Rendering of the view modes.
+  void alignImages();
+  void blendImages(int kind);
+  void createStereogram();
+  void wiggleImages();
+  void showVignette(int type);
+  void hideVignette();
+
+  // Touches, in the coordinates of the screen's view.
+  void touchesBegan(QPointF point);
+  void touchesMoved(QPointF point);
+  void touchesEnded(QPointF point);
+  /// The window took the mouse away mid-drag: finished like a normal end.
+  void touchesCancelled();
+
+  // Rating prompt.
+  void askForRating();
+  void showRatingAlert();
+  void alertViewClickedButtonAtIndex(int index);
+  /// The clock the rating prompt reads (tests replace it).
+  void setDateProvider(std::function<QDateTime()> now) { m_now = std::move(now); }
+
+  void settingsViewControllerDidEnd(SettingsViewController* controller) override;
+  void progressViewDidCancel(QSProgressView* progressView) override;
+
+  // State, for the screen's owner and tests.
+  int viewMode() const;
+  float alignOffsetX() const { return m_alignOffsetX; }
+  float alignOffsetY() const { return m_alignOffsetY; }
+  bool isImageSwapped() const { return m_pair.isImageSwapped(); }
+  bool isGesturing() const { return m_isGesturing; }
+  bool isShowingModal() const { return m_isShowingModal; }
+  bool isFadeTimerStopped() const { return m_isFadeTimerStopped; }
+  bool settingsChanged() const { return m_settingsChanged; }
+  int remoteHostStatus() const { return m_remoteHostStatus; }
+  /// The index last handed to the export dispatch (-1 before any).
+  int lastDispatchedShareIndex() const { return m_lastShareIndex; }
+  /// Renders done and cached files shown since the screen loaded, for the still outputs.
+  int renderCount() const { return m_renderCount; }
+  int cacheLoadCount() const { return m_cacheLoadCount; }
+  const std::shared_ptr<QSTimer>& timer() const { return m_timer; }
+  NavigationBar* navigationBar() const { return m_navigationBar; }
+  Toolbar* toolbar() const { return m_toolbar; }
+  ImageView* imageView() const { return m_imageView; }
+  ImageView* alignImageView() const { return m_alignImageView; }
+  ActivityIndicatorView* activityIndicator() const { return m_activityIndicator; }
+  SegmentedControl* segmentedControl() const { return m_segmentedControl; }
+  BarButtonItem* swapButton() const { return m_swapButton; }
+  BarButtonItem* actionButton() const { return m_actionButton; }
+  BarButtonItem* photoButton() const { return m_photoButton; }
+  MagnifierView* loupe() const { return m_loupe; }
+  VignetteView* vignetteView() const { return m_vignetteView; }
+  QWidget* blockingView() const { return m_blockingView; }
+  QSProgressView* progressView() const { return m_progressView; }
+  RenderCache* renderCache() const { return m_cache.get(); }
+  Reachability* reachability() const { return m_reachability; }
+
+ protected:
+  void loadView() override;
+  void viewDidLoad() override;
+  void viewDidAppear(bool animated) override;
+
+ private:
+  friend class BlendView;
+  void viewWillLayoutSubviews();
+  void scheduleRender(int mode);
+  void renderStillKind(int kind);
+  void showRendered(const QImage& image);
+  void settingChanged(const QString& key);
+  void addKVOForUserDefaults();
+  RenderSettings renderSettings() const;
+  void syncPairGeometry();
+  void executeShareBarButtonIndexOnTimer(QSTimer& timer, int index);
+  void openStorePage(const QString& path);
+  void setOverlayTranslation();
+
+  // One method per share destination; the exports themselves are not built yet, so each of
+  // these only notes the choice and gives the bars back.
+  void exportToPhotoLibraryNotBuilt();
+  void exportToMailNotBuilt();
+  void exportToFacebookNotBuilt();
+  void exportToTwitterNotBuilt();
+  void exportToFlickrNotBuilt();
+  void exportToDropboxNotBuilt();
+  void exportToClipboardNotBuilt();
+  void exportToDeviceNotBuilt();
+  void exportToOtherAppNotBuilt();
+
+  SettingsStore& m_store;
+  QString m_cachesDirectory;
+  std::unique_ptr<RenderCache> m_cache;
+  StereoPair m_pair;
+  GammaTable m_gammaTable{};
+  int m_photoMethod = 0;
+  std::function<void()> m_callback;
+  std::function<QDateTime()> m_now;
+
+  int m_remoteHostStatus = 0;
+  QPointer<NavigationBar> m_navigationBar;
+  QPointer<Toolbar> m_toolbar;
+  QPointer<ImageView> m_imageView;
+  QPointer<ImageView> m_alignImageView;
+  QPointer<ActivityIndicatorView> m_activityIndicator;
+  QPointer<SegmentedControl> m_segmentedControl;
+  QPointer<BarButtonItem> m_swapButton;
+  QPointer<BarButtonItem> m_actionButton;
+  QPointer<BarButtonItem> m_photoButton;
+  QPointer<MagnifierView> m_loupe;
+  QPointer<VignetteView> m_vignetteView;
+  QPointer<QWidget> m_blockingView;
+  QPointer<QSProgressView> m_progressView;
+  QPointer<Reachability> m_reachability;
+  std::shared_ptr<QSTimer> m_timer;
+  std::shared_ptr<QSTimer> m_shareTimer;
+
+  QPointF m_gestureLastPoint;
+  QPointF m_alignmentTouchDownPoint;
+  bool m_isGesturing = false;
+  float m_alignOffsetX = 0;
+  float m_alignOffsetY = 0;
+  bool m_isShowingModal = false;
+  bool m_isFadeTimerStopped = false;
+  bool m_settingsChanged = false;
+  bool m_fixAlignmentViewIfNecessary = false;
+  bool m_statusBarHidden = false;
+  int m_lastShareIndex = -1;
+  int m_renderCount = 0;
+  int m_cacheLoadCount = 0;
+  std::uint64_t m_renderGeneration = 0;  // a deferred render for an older mode does nothing
+  std::vector<std::pair<QString, int>> m_observers;
+};
+
+}  // namespace duo
