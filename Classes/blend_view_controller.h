@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 
+#include "image_view.h"
+#include "magnifier_view.h"
 #include "qs_blur_view.h"
 #include "render/anaglyph.h"
 #include "render/render_settings.h"
@@ -14,16 +16,13 @@
 #include "settings_view_controller.h"
 #include "stereo/stereo_pair.h"
 #include "view_controller.h"
+#include "vignette_view.h"
 
 namespace duo {
 
-class ActivityIndicatorView;
-class ImageView;
-class MagnifierView;
 class QSTimer;
 class RenderCache;
 class SettingsStore;
-class VignetteView;
 
 /// The result screen: shows a stereo pair in one of five view modes (the alignment view and
 /// the four outputs), lets the user drag the right image into register under a loupe, switch

@@ -5,11 +5,14 @@
 
 #include <cstdio>
 
+#include "blend_view_controller.h"
 #include "camera_app_delegate.h"
 #include "plain_root_view_controller.h"
 #include "qs_features.h"
 #include "screen.h"
+#include "settings_keys.h"
 #include "settings_store.h"
+#include "stereo/pair_loader.h"
 
 int main(int argc, char** argv) {
   // The options are read before the window system is opened, so that a mistyped option is
@@ -27,7 +30,12 @@ int main(int argc, char** argv) {
       QStringLiteral("Screen size in points: 320x480, 320x568 (default), another WIDTHxHEIGHT, "
                      "phone, phone-tall or tablet."),
       QStringLiteral("size"), QStringLiteral("320x568"));
-  parser.addOptions({helpOption, versionOption, screenOption});
+  const QCommandLineOption leftOption(
+      QStringLiteral("left"), QStringLiteral("Left photograph: open the result screen on a pair."),
+      QStringLiteral("file"));
+  const QCommandLineOption rightOption(
+      QStringLiteral("right"), QStringLiteral("Right photograph (with --left)."), QStringLiteral("file"));
+  parser.addOptions({helpOption, versionOption, screenOption, leftOption, rightOption});
   if (!parser.parse(arguments)) {
     std::fprintf(stderr, "duoscope: %s (try --help)\n", qPrintable(parser.errorText()));
     return 2;
@@ -47,6 +55,10 @@ int main(int argc, char** argv) {
                  "duoscope: --screen expects WIDTHxHEIGHT in points (at least 320x480, portrait), "
                  "phone, phone-tall or tablet; got '%s'\n",
                  qPrintable(screenText));
+    return 2;
+  }
+  if (parser.isSet(leftOption) != parser.isSet(rightOption)) {
+    std::fprintf(stderr, "duoscope: --left and --right go together\n");
     return 2;
   }
 
@@ -69,7 +81,24 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "duoscope: %s\n", qPrintable(store.loadError()));
 
   duo::CameraAppDelegate delegate(store);
-  delegate.applicationDidFinishLaunching(new duo::PlainRootViewController);
+  auto* root = new duo::PlainRootViewController;
+  delegate.applicationDidFinishLaunching(root);
+  if (parser.isSet(leftOption)) {
+    // As if both photographs had been picked from the library: working copies at the size the
+    // settings ask for, shown on the result screen over the root screen.
+    const auto percent = float(store.integerForKey(duo::keys::kImageSize));
+    auto pair = duo::loadStereoPairFiles(parser.value(leftOption).toStdString(),
+                                         parser.value(rightOption).toStdString(), percent);
+    if (!pair) {
+      std::fprintf(stderr, "duoscope: %s\n", pair.error().message.c_str());
+      return 1;
+    }
+    auto* result = new duo::BlendViewController(store);
+    result->setPair(std::move(*pair));
+    result->setPhotoMethod(1);
+    root->presentViewController(result, false);
+    if (delegate.splashScreen()) delegate.splashScreen()->raise();  // the splash fades to it
+  }
   QObject::connect(&app, &QGuiApplication::applicationStateChanged, &delegate,
                    [&delegate](Qt::ApplicationState state) {
                      if (state == Qt::ApplicationActive) delegate.applicationDidBecomeActive();

@@ -9,7 +9,9 @@ build=${DUOSCOPE_BUILD_DIR:-$root/build}
 "$root/scripts/build.sh"
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${DUOSCOPE_HEADLESS:-}" ]; then
-  exec "$build/Classes/duoscope" "$@"
+  # The result screen on the bundled pair, as if both had been picked from the library.
+  exec "$build/Classes/duoscope" --left "$root/resources/sample/left.jpg" \
+    --right "$root/resources/sample/right.jpg" "$@"
 fi
 
 cli="$build/cli/duoscope-cli"
