@@ -1,5 +1,6 @@
 #include "desktop_services.h"
 
+#include <QHash>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -13,14 +14,14 @@ constexpr int kQueryTimeoutMs = 2000;
 
 std::optional<bool> g_canSendMailOverride;
 
-bool askDesktopForMailHandler() {
+bool askDesktopForSchemeHandler(const QString& scheme) {
   const QString program = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
   if (program.isEmpty()) return false;
   QProcess process;
   process.setProcessChannelMode(QProcess::SeparateChannels);
   process.setStandardInputFile(QProcess::nullDevice());
   process.start(program, {QStringLiteral("query"), QStringLiteral("default"),
-                          QStringLiteral("x-scheme-handler/mailto")});
+                          QStringLiteral("x-scheme-handler/") + scheme});
   if (!process.waitForStarted(kQueryTimeoutMs)) return false;
   if (!process.waitForFinished(kQueryTimeoutMs)) {
     process.kill();
@@ -34,10 +35,17 @@ bool askDesktopForMailHandler() {
 
 }  // namespace
 
+bool desktopHasSchemeHandler(const QString& scheme) {
+  static QHash<QString, bool> answers;
+  if (auto it = answers.constFind(scheme); it != answers.constEnd()) return *it;
+  const bool answer = askDesktopForSchemeHandler(scheme);
+  answers.insert(scheme, answer);
+  return answer;
+}
+
 bool canSendMail() {
   if (g_canSendMailOverride) return *g_canSendMailOverride;
-  static const bool answer = askDesktopForMailHandler();
-  return answer;
+  return desktopHasSchemeHandler(QStringLiteral("mailto"));
 }
 
 void setCanSendMailOverride(std::optional<bool> answer) { g_canSendMailOverride = answer; }

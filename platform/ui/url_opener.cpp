@@ -1,17 +1,12 @@
 #include "url_opener.h"
 
 #include <QDesktopServices>
-#include <QHash>
-#include <QProcess>
-#include <QStandardPaths>
+
+#include "desktop_services.h"
 
 namespace duo {
 
 namespace {
-
-// Long enough for the shell script behind xdg-mime on a cold start, short enough that a hung
-// desktop query never stalls the screen that asked.
-constexpr int kQueryTimeoutMs = 2000;
 
 std::function<bool(const QUrl&)>& urlOpenerHook() {
   static std::function<bool(const QUrl&)> hook;
@@ -21,33 +16,6 @@ std::function<bool(const QUrl&)>& urlOpenerHook() {
 std::function<bool(const QUrl&)>& canOpenHook() {
   static std::function<bool(const QUrl&)> hook;
   return hook;
-}
-
-bool askDesktopForSchemeHandler(const QString& scheme) {
-  const QString program = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
-  if (program.isEmpty()) return false;
-  QProcess process;
-  process.setProcessChannelMode(QProcess::SeparateChannels);
-  process.setStandardInputFile(QProcess::nullDevice());
-  process.start(program, {QStringLiteral("query"), QStringLiteral("default"),
-                          QStringLiteral("x-scheme-handler/") + scheme});
-  if (!process.waitForStarted(kQueryTimeoutMs)) return false;
-  if (!process.waitForFinished(kQueryTimeoutMs)) {
-    process.kill();
-    process.waitForFinished(kQueryTimeoutMs);
-    return false;
-  }
-  if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) return false;
-  // The answer is the handler's .desktop file name; nothing printed means no handler.
-  return !process.readAllStandardOutput().trimmed().isEmpty();
-}
-
-bool hasSchemeHandler(const QString& scheme) {
-  static QHash<QString, bool> answers;
-  if (auto it = answers.constFind(scheme); it != answers.constEnd()) return *it;
-  const bool answer = askDesktopForSchemeHandler(scheme);
-  answers.insert(scheme, answer);
-  return answer;
 }
 
 }  // namespace
@@ -62,7 +30,7 @@ bool canOpenURL(const QUrl& url) {
   if (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
       scheme == QLatin1String("mailto") || scheme == QLatin1String("file"))
     return true;
-  return hasSchemeHandler(scheme);
+  return desktopHasSchemeHandler(scheme);
 }
 
 bool openURL(const QUrl& url) {

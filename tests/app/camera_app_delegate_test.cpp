@@ -2,6 +2,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "screenshot.h"
 #include "camera_app_delegate.h"
 #include "image_view.h"
 #include "plain_root_view_controller.h"
@@ -13,18 +14,6 @@
 #include "view_controller.h"
 
 using namespace duo;
-
-namespace {
-
-QImage grab2x(QWidget* widget) {
-  QImage image(widget->size() * 2, QImage::Format_ARGB32_Premultiplied);
-  image.setDevicePixelRatio(2);
-  image.fill(Qt::black);
-  widget->render(&image);
-  return image;
-}
-
-}  // namespace
 
 class CameraAppDelegateTest : public QObject {
   Q_OBJECT
@@ -68,7 +57,7 @@ class CameraAppDelegateTest : public QObject {
     QCOMPARE(splash->geometry(), delegate.window()->rect());
     QCOMPARE(splash->imagePointSize(), QSizeF(320, 568));
     QCOMPARE(viewAlpha(root->view()), 0.0);
-    grab2x(delegate.window()).save("splash.png");
+    duo::test::renderAt2x(delegate.window()).save("splash.png");
 
     m_clock.advance(0.74);  // still held
     QCOMPARE(viewAlpha(splash), 1.0);
@@ -79,7 +68,7 @@ class CameraAppDelegateTest : public QObject {
     QVERIFY(viewAlpha(root->view()) < 1.0);
     m_clock.advance(0.45);
     QCOMPARE(viewAlpha(root->view()), 1.0);
-    grab2x(delegate.window()).save("root-screen.png");
+    duo::test::renderAt2x(delegate.window()).save("root-screen.png");
   }
 
   void busyOverlaySitsAboveTheCentreOnBothPhoneHeights() {
@@ -100,7 +89,7 @@ class CameraAppDelegateTest : public QObject {
       QVERIFY(!delegate.dimView()->testAttribute(Qt::WA_TransparentForMouseEvents));
       m_clock.advance(0.35);
       QCOMPARE(viewAlpha(delegate.dimView()), 0.8);
-      if (height == 568) grab2x(delegate.window()).save("busy-overlay.png");
+      if (height == 568) duo::test::renderAt2x(delegate.window()).save("busy-overlay.png");
       delegate.unDimScreen();
       m_clock.advance(0.35);
     }

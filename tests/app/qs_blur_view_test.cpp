@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 
+#include "screenshot.h"
 #include "qs_blur_view.h"
 #include "qs_features.h"
 #include "run_loop.h"
@@ -72,14 +73,6 @@ void paintScenery(QPainter& p, const QRect& r) {
     p.setBrush(hills[i]);
     p.drawPath(hill);
   }
-}
-
-QImage screenshot(QWidget* w) {
-  QImage img(w->size() * 2, QImage::Format_ARGB32_Premultiplied);
-  img.setDevicePixelRatio(2);
-  img.fill(Qt::black);
-  w->render(&img);
-  return img;
 }
 
 int grey(const QImage& image, int x, int y) { return qGray(image.pixel(x, y)); }
@@ -293,7 +286,7 @@ class QSBlurViewTest : public QObject {
     panel->show();
     m_clock.advance(1);
     panel->setPercentComplete(0.4f);
-    screenshot(&phone).save("progress-panel.png");
+    duo::test::renderAt2x(&phone).save("progress-panel.png");
 
     QWidget second;
     second.resize(320, 568);
@@ -310,7 +303,7 @@ class QSBlurViewTest : public QObject {
     caption->setStyleSheet("color: #f2f4f6;");
     detail->setStyleSheet("color: #9aa3ad;");
     second.show();
-    screenshot(&second).save("blur-view.png");
+    duo::test::renderAt2x(&second).save("blur-view.png");
     QVERIFY(!glass->backgroundBlurView()->image().isNull());
   }
 };

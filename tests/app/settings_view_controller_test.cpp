@@ -7,6 +7,7 @@
 #include <thread>
 #include <utility>
 
+#include "screenshot.h"
 #include "run_loop.h"
 #include "screen.h"
 #include "settings_keys.h"
@@ -27,14 +28,6 @@ class CountingDelegate : public SettingsViewControllerDelegate {
     last = controller;
   }
 };
-
-QImage renderAt2x(QWidget* widget) {
-  QImage image(widget->size() * 2, QImage::Format_ARGB32_Premultiplied);
-  image.setDevicePixelRatio(2);
-  image.fill(Qt::black);
-  widget->render(&image);
-  return image;
-}
 
 }  // namespace
 
@@ -276,13 +269,13 @@ class SettingsViewControllerTest : public QObject {
   void screenshots() {
     show();
     m_clock.advance(1);
-    QImage list = renderAt2x(m_window.get());
+    QImage list = duo::test::renderAt2x(m_window.get());
     QVERIFY(list.save("settings.png"));
     // The list starts below the bar, not under it.
     QAbstractButton* first = row(keys::kColorMethod);
     QVERIFY(first->mapTo(m_window.get(), QPoint(0, 0)).y() >= NavigationBar::kHeight);
     QVERIFY(openChoices(keys::kColorMethod));
-    QVERIFY(renderAt2x(m_window.get()).save("settings-colour-method.png"));
+    QVERIFY(duo::test::renderAt2x(m_window.get()).save("settings-colour-method.png"));
   }
 };
 

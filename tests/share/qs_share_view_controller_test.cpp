@@ -1,6 +1,7 @@
 #include <QLabel>
 #include <QtTest>
 
+#include "screenshot.h"
 #include "desktop_services.h"
 #include "image_resources.h"
 #include "qs_share_view_controller.h"
@@ -42,14 +43,6 @@ struct Shown {
     return states;
   }
 };
-
-QImage render2x(QWidget* widget) {
-  QImage image(widget->size() * 2, QImage::Format_ARGB32_Premultiplied);
-  image.setDevicePixelRatio(2);
-  image.fill(Qt::black);
-  widget->render(&image);
-  return image;
-}
 
 QPointF centreOf(const QRect& r) { return QRectF(r).center(); }
 
@@ -202,7 +195,7 @@ class QSShareViewControllerTest : public QObject {
       QCOMPARE(qAlpha(image.pixel(image.width() / 2, 4)), 255);
       QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
     }
-    const QImage shot = render2x(shown.picker->view());
+    const QImage shot = duo::test::renderAt2x(shown.picker->view());
     const QColor back = shot.pixelColor(2, shot.height() - 2);
     auto contrast = [&](int index) {  // a point of the tile's face near its top edge
       const QRect frame = shown.picker->buttonForIndex(index)->geometry();
@@ -218,7 +211,7 @@ class QSShareViewControllerTest : public QObject {
       if (tablet) MainScreen::setSize({768, 1024, true});
       Shown shown(1, true);
       shown.window.show();
-      QVERIFY(render2x(&shown.window)
+      QVERIFY(duo::test::renderAt2x(&shown.window)
                   .save(tablet ? "share-picker-tablet.png" : "share-picker-phone.png"));
     }
   }

@@ -1,0 +1,1 @@
+#include "qs_modal_overlay.h"
