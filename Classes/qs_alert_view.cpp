@@ -1,6 +1,5 @@
 #include "qs_alert_view.h"
 
-#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
@@ -147,19 +146,6 @@ class DrawnPanel : public QWidget {
   void mousePressEvent(QMouseEvent* event) override { event->accept(); }
 };
 
-/// The dimmed screen behind a sheet. It lets taps through to the sheet, which treats them as
-/// taps outside.
-class Backdrop : public QWidget {
- public:
-  Backdrop(const QColor& colour, QWidget* parent) : QWidget(parent), m_colour(colour) {}
-
- protected:
-  void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), m_colour); }
-
- private:
-  QColor m_colour;
-};
-
 QPainterPath roundedPath(const QRectF& rect, double radius) {
   QPainterPath path;
   path.addRoundedRect(rect, radius, radius);
@@ -177,12 +163,8 @@ int screenHeightForOwnWindow() {
   return screen ? screen->availableGeometry().height() : MainScreen::bounds().height();
 }
 
-/// Gives the focus back to what had it before an alert or sheet took it, unless something else
-/// (say, the next alert) has taken it meanwhile.
-void restoreFocus(QWidget* self, QWidget* previous) {
-  QWidget* focus = QApplication::focusWidget();
-  const bool ours = !focus || focus == self || self->isAncestorOf(focus);
-  if (ours && previous && previous->isVisible()) previous->setFocus(Qt::OtherFocusReason);
+QString windowTitleFor(const QString& title) {
+  return title.isEmpty() ? QStringLiteral("Duoscope") : title;
 }
 
 }  // namespace
@@ -198,12 +180,6 @@ QSAlertView::QSAlertView(const QString& title, const QString& message,
     m_buttonTitles << cancelButtonTitle;
   }
   for (const QString& other : otherButtonTitles) addButtonWithTitle(other);
-  setFocusPolicy(Qt::StrongFocus);
-  hide();
-}
-
-QSAlertView::~QSAlertView() {
-  if (m_host) m_host->removeEventFilter(this);
 }
 
 int QSAlertView::addButtonWithTitle(const QString& title) {
@@ -256,41 +232,19 @@ QAbstractButton* QSAlertView::buttonAtIndex(int index) const {
 }
 
 void QSAlertView::showWithCompletion(Completion completion) {
-  if (m_shown) return;
+  if (hasBeenShown()) return;
   m_completion = std::move(completion);
   show();
 }
 
 void QSAlertView::show() {
-  if (m_shown) return;
-  m_shown = true;
-  m_previousFocus = QApplication::focusWidget();
-  if (AppWindow* window = AppWindow::keyWindow()) {
-    m_host = window;
-    setParent(window);
-    setGeometry(window->rect());
-    window->installEventFilter(this);
-    m_dim = new Backdrop(dimColour(), this);
-    m_dim->setGeometry(rect());
-  } else {
-    // No application window to cover: the alert still has to reach the user, so it becomes a
-    // small modal window of its own.
-    m_ownWindow = true;
-    setParent(nullptr, Qt::Dialog | Qt::FramelessWindowHint);
-    setAttribute(Qt::WA_TranslucentBackground);
-    setWindowModality(Qt::ApplicationModal);
-    setWindowTitle(m_title.isEmpty() ? QStringLiteral("Duoscope") : m_title);
-  }
-  buildCard();
-  placeCard();
-  QWidget::show();
-  raise();
-  if (m_ownWindow) activateWindow();
-  if (!m_fields.empty())
-    m_fields.front()->setFocus(Qt::OtherFocusReason);
-  else
-    setFocus(Qt::OtherFocusReason);
-  if (m_ownWindow) return;
+  if (hasBeenShown()) return;
+  showOver(AppWindow::keyWindow(), dimColour(), windowTitleFor(m_title), true);
+}
+
+QWidget* QSAlertView::initialFocus() const { return m_fields.empty() ? nullptr : m_fields.front(); }
+
+void QSAlertView::animateIn(bool) {
   setViewAlpha(this, 0);
   setAttribute(Qt::WA_TransparentForMouseEvents, false);  // the dim blocks taps from the start
   // The card is centred, so zooming the whole alert about its centre zooms the card in place.
@@ -323,7 +277,8 @@ void QSAlertView::buildCard() {
     return h ? kCardPadTop + h + kCardPadBottom : 0;
   };
   // A message too long for the window is cut rather than pushing the buttons out of reach.
-  const int available = (m_ownWindow ? screenHeightForOwnWindow() : height()) - 2 * kWindowMargin;
+  const int available =
+      (hasOwnWindow() ? screenHeightForOwnWindow() : height()) - 2 * kWindowMargin;
   const int overflow = contentHeight() + buttonsHeight - available;
   if (overflow > 0) messageHeight = std::max(0, messageHeight - overflow);
 
@@ -384,9 +339,10 @@ void QSAlertView::buildCard() {
   card->show();
 }
 
-void QSAlertView::placeCard() {
-  if (!m_card) return;
-  if (m_ownWindow) {
+void QSAlertView::layOutPanel() {
+  // The card is built once, for the window it first appears on; later it is only re-centred.
+  if (!m_card) buildCard();
+  if (hasOwnWindow()) {
     resize(m_card->size());
     m_card->move(0, 0);
     centreOnScreen(this);
@@ -421,46 +377,13 @@ void QSAlertView::keyPressEvent(QKeyEvent* event) {
   if (index >= 0 && isShowing()) dismissWithClickedButtonIndex(index, true);
 }
 
-bool QSAlertView::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == m_host && event->type() == QEvent::Resize) {
-    setGeometry(m_host->rect());
-    if (m_dim) m_dim->setGeometry(rect());
-    placeCard();
-  }
-  return QWidget::eventFilter(watched, event);
-}
-
 void QSAlertView::alertViewClickedButtonAtIndex(int index) {
-  m_answered = true;
-  // Dropped before the call, so that the completion runs at most once even if it re-enters.
-  Completion completion = std::exchange(m_completion, {});
-  QPointer<QSAlertView> self(this);
-  if (completion) completion(this, index);
-  if (self) emit clickedButtonAtIndex(index);
+  reportAnswer(m_completion, this, index);
 }
 
-void QSAlertView::dismissWithClickedButtonIndex(int index, bool animated) {
-  if (m_dismissing) return;
-  m_dismissing = true;
-  QPointer<QSAlertView> self(this);
-  if (!m_answered) alertViewClickedButtonAtIndex(index);
-  if (!self) return;
-  if (!m_shown || m_ownWindow || !animated) {
-    finishDismissal(index);
-    return;
-  }
+void QSAlertView::animateOut(std::function<void(bool finished)> done) {
   animateViews(kAlertHideDuration, AnimationCurve::EaseIn,
-               {{this, 0.0, std::nullopt, std::nullopt}}, [self, index](bool) {
-                 if (self) self->finishDismissal(index);
-               });
-}
-
-void QSAlertView::finishDismissal(int index) {
-  QWidget::hide();
-  if (m_host) m_host->removeEventFilter(this);
-  restoreFocus(this, m_previousFocus);
-  emit didDismissWithButtonIndex(index);
-  deleteLater();
+               {{this, 0.0, std::nullopt, std::nullopt}}, std::move(done));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -474,12 +397,6 @@ QSActionSheet::QSActionSheet(const QString& title, const QString& cancelButtonTi
     m_destructiveIndex = addButtonWithTitle(destructiveButtonTitle);
   for (const QString& other : otherButtonTitles) addButtonWithTitle(other);
   if (!cancelButtonTitle.isEmpty()) m_cancelIndex = addButtonWithTitle(cancelButtonTitle);
-  setFocusPolicy(Qt::StrongFocus);
-  hide();
-}
-
-QSActionSheet::~QSActionSheet() {
-  if (m_host) m_host->removeEventFilter(this);
 }
 
 int QSActionSheet::addButtonWithTitle(const QString& title) {
@@ -511,43 +428,26 @@ QAbstractButton* QSActionSheet::buttonAtIndex(int index) const {
 
 void QSActionSheet::showFromBarButtonItem(BarButtonItem* item, Toolbar* toolbar, bool animated,
                                           Completion completion) {
-  if (m_shown) return;
-  m_shown = true;
+  if (hasBeenShown()) return;
   m_completion = std::move(completion);
-  m_previousFocus = QApplication::focusWidget();
   QWidget* button = item ? item->button() : nullptr;
   QWidget* host = AppWindow::windowOf(button);
   if (!host) host = AppWindow::windowOf(toolbar);
   if (!host) host = AppWindow::keyWindow();
   if (host) {
-    m_host = host;
     m_popover = MainScreen::isTablet();
     if (button && AppWindow::windowOf(button) == host)
       m_anchor = button;
     else if (toolbar && AppWindow::windowOf(toolbar) == host)
       m_anchor = toolbar;
-    setParent(host);
-    setGeometry(host->rect());
-    host->installEventFilter(this);
-    m_backdrop = new Backdrop(m_popover ? popoverDimColour() : dimColour(), this);
-    m_backdrop->setGeometry(rect());
-  } else {
-    // No window to slide over: the choices still reach the user in a small window of their own.
-    m_ownWindow = true;
-    setParent(nullptr, Qt::Dialog | Qt::FramelessWindowHint);
-    setAttribute(Qt::WA_TranslucentBackground);
-    setWindowModality(Qt::ApplicationModal);
-    setWindowTitle(m_title.isEmpty() ? QStringLiteral("Duoscope") : m_title);
   }
-  buildPanel();
-  QWidget::show();
-  raise();
-  if (m_ownWindow) activateWindow();
-  setFocus(Qt::OtherFocusReason);
-  if (m_ownWindow) return;
+  showOver(host, m_popover ? popoverDimColour() : dimColour(), windowTitleFor(m_title), animated);
+}
 
+void QSActionSheet::animateIn(bool animated) {
   if (m_popover) {
     if (!animated) return;
+    // The sheet itself fades, not its panel (see QSAlertView).
     setViewAlpha(this, 0);
     setAttribute(Qt::WA_TransparentForMouseEvents, false);
     animateViews(kPopoverFadeDuration, AnimationCurve::EaseOut,
@@ -557,13 +457,16 @@ void QSActionSheet::showFromBarButtonItem(BarButtonItem* item, Toolbar* toolbar,
   // The phone's sheet always slides up from the bottom edge.
   const QRect frame = m_panel->geometry();
   m_panel->move(frame.x(), height());
-  setViewAlpha(m_backdrop, 0);
+  setViewAlpha(backdrop(), 0);
   animateViews(kSheetInDuration, AnimationCurve::EaseOut,
                {{m_panel, std::nullopt, frame, std::nullopt},
-                {m_backdrop, 1.0, std::nullopt, std::nullopt}});
+                {backdrop(), 1.0, std::nullopt, std::nullopt}});
 }
 
-void QSActionSheet::buildPanel() {
+void QSActionSheet::layOutPanel() {
+  // The layout depends on the window's size throughout, so the panel is built anew for each
+  // size; but not while it leaves, which would put it back in place mid-way.
+  if (isDismissing()) return;
   delete m_panel;
   auto* panel = new DrawnPanel(this);
   m_panel = panel;
@@ -598,8 +501,8 @@ void QSActionSheet::buildPanel() {
   };
 
   if (!m_popover) {
-    const int hostWidth = m_ownWindow ? MainScreen::bounds().width() : width();
-    const int hostHeight = m_ownWindow ? screenHeightForOwnWindow() : height();
+    const int hostWidth = hasOwnWindow() ? MainScreen::bounds().width() : width();
+    const int hostHeight = hasOwnWindow() ? screenHeightForOwnWindow() : height();
     const int w = hostWidth - 2 * kSheetMargin;
     const int titleHeight =
         m_title.isEmpty() ? 0 : textHeight(titleFont, w - 32, m_title) + 2 * kSheetTitlePad;
@@ -633,7 +536,7 @@ void QSActionSheet::buildPanel() {
       y += row;
     }
     const int h = y + kSheetMargin;
-    if (m_ownWindow) {
+    if (hasOwnWindow()) {
       resize(hostWidth, h);
       panel->setGeometry(kSheetMargin, 0, w, h);
       centreOnScreen(this);
@@ -650,8 +553,8 @@ void QSActionSheet::buildPanel() {
       m_title.isEmpty() ? 0 : textHeight(titleFont, w - 32, m_title) + 2 * kSheetTitlePad;
   const int bodyHeight = titleHeight + int(rows.size()) * kPopoverRow;
   QRect anchor;
-  if (m_anchor && m_host)
-    anchor = QRect(mapFrom(m_host, m_anchor->mapTo(m_host, QPoint(0, 0))), m_anchor->size());
+  if (m_anchor && host())
+    anchor = QRect(mapFrom(host(), m_anchor->mapTo(host(), QPoint(0, 0))), m_anchor->size());
   QRect body;
   QPainterPath shape;
   int bodyTop = 0;
@@ -702,7 +605,7 @@ void QSActionSheet::buildPanel() {
 void QSActionSheet::mousePressEvent(QMouseEvent* event) {
   event->accept();
   // Only taps outside the panel reach the sheet itself (the panel takes its own): they cancel.
-  if (isShowing() && !m_ownWindow) dismissWithClickedButtonIndex(m_cancelIndex, true);
+  if (isShowing() && !hasOwnWindow()) dismissWithClickedButtonIndex(m_cancelIndex, true);
 }
 
 void QSActionSheet::keyPressEvent(QKeyEvent* event) {
@@ -714,57 +617,24 @@ void QSActionSheet::keyPressEvent(QKeyEvent* event) {
   if (isShowing()) dismissWithClickedButtonIndex(m_cancelIndex, true);
 }
 
-bool QSActionSheet::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == m_host && event->type() == QEvent::Resize && !m_dismissing) {
-    setGeometry(m_host->rect());
-    if (m_backdrop) m_backdrop->setGeometry(rect());
-    buildPanel();
-  }
-  return QWidget::eventFilter(watched, event);
-}
-
 void QSActionSheet::actionSheetClickedButtonAtIndex(int index) {
-  m_answered = true;
-  Completion completion = std::exchange(m_completion, {});
-  QPointer<QSActionSheet> self(this);
-  if (completion) completion(this, index);
-  if (self) emit clickedButtonAtIndex(index);
+  reportAnswer(m_completion, this, index);
 }
 
-void QSActionSheet::dismissWithClickedButtonIndex(int index, bool animated) {
-  if (m_dismissing) return;
-  m_dismissing = true;
-  QPointer<QSActionSheet> self(this);
-  if (!m_answered) actionSheetClickedButtonAtIndex(index);
-  if (!self) return;
-  if (!m_shown || m_ownWindow || !animated) {
-    finishDismissal(index);
-    return;
-  }
-  auto done = [self, index](bool) {
-    if (self) self->finishDismissal(index);
-  };
+void QSActionSheet::animateOut(std::function<void(bool finished)> done) {
   if (m_popover) {
     animateViews(
         kPopoverFadeDuration, AnimationCurve::EaseIn,
-        {{m_backdrop, 0.0, std::nullopt, std::nullopt}, {m_panel, 0.0, std::nullopt, std::nullopt}},
-        done);
+        {{backdrop(), 0.0, std::nullopt, std::nullopt}, {m_panel, 0.0, std::nullopt, std::nullopt}},
+        std::move(done));
     return;
   }
   QRect away = m_panel->geometry();
   away.moveTop(height());
   animateViews(
       kSheetOutDuration, AnimationCurve::EaseIn,
-      {{m_panel, std::nullopt, away, std::nullopt}, {m_backdrop, 0.0, std::nullopt, std::nullopt}},
-      done);
-}
-
-void QSActionSheet::finishDismissal(int index) {
-  QWidget::hide();
-  if (m_host) m_host->removeEventFilter(this);
-  restoreFocus(this, m_previousFocus);
-  emit didDismissWithButtonIndex(index);
-  deleteLater();
+      {{m_panel, std::nullopt, away, std::nullopt}, {backdrop(), 0.0, std::nullopt, std::nullopt}},
+      std::move(done));
 }
 
 }  // namespace duo

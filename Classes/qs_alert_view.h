@@ -9,6 +9,8 @@
 #include <functional>
 #include <vector>
 
+#include "qs_modal_overlay.h"
+
 namespace duo {
 
 class BarButtonItem;
@@ -18,11 +20,12 @@ class Toolbar;
 /// delegate. It appears over the key window as a rounded dark card on a dimmed screen (or, with
 /// no key window, as a small window of its own), and after a button has been pressed it goes
 /// away and deletes itself (deleteLater): callers keep a QPointer, never an owning pointer.
+/// dismissWithClickedButtonIndex(), isShowing() and the signals come from QSModalOverlay.
 ///
 /// Button indices are the platform's: the cancel button (when there is one) is 0, then the
 /// other buttons in the order given, then buttons added with addButtonWithTitle(). Return presses
 /// the first other button and Escape the cancel button (either key the only button, if alone).
-class QSAlertView : public QWidget {
+class QSAlertView : public QSModalOverlay {
   Q_OBJECT
  public:
   using Completion = std::function<void(QSAlertView* alert, int buttonIndex)>;
@@ -31,7 +34,6 @@ class QSAlertView : public QWidget {
   /// An empty `cancelButtonTitle` means no cancel button.
   QSAlertView(const QString& title, const QString& message, const QString& cancelButtonTitle = {},
               const QStringList& otherButtonTitles = {});
-  ~QSAlertView() override;
 
   QString title() const { return m_title; }
   void setTitle(const QString& title) { m_title = title; }
@@ -63,33 +65,28 @@ class QSAlertView : public QWidget {
   void show();
   /// Stores `completion` (which may be empty: the alert then reports nothing) and shows.
   void showWithCompletion(Completion completion);
-  /// Closes the alert as if the button had been pressed: the index is reported (unless an
-  /// answer was reported already), then the alert goes away and deletes itself.
-  void dismissWithClickedButtonIndex(int index, bool animated);
 
   /// The alert's answer, as its own delegate: calls the completion, if any, with the alert and
   /// the index, then drops it, so the completion runs at most once. Emits clickedButtonAtIndex.
   virtual void alertViewClickedButtonAtIndex(int index);
 
-  bool isShowing() const { return m_shown && !m_dismissing; }
   /// The widget of button `index` once the alert is showing (nullptr before, or out of range).
   QAbstractButton* buttonAtIndex(int index) const;
   /// The card the alert draws (nullptr before show()).
   QWidget* card() const { return m_card; }
 
- signals:
-  void clickedButtonAtIndex(int index);
-  void didDismissWithButtonIndex(int index);
-
  protected:
   void mousePressEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
+
+  void answerWithButtonIndex(int index) override { alertViewClickedButtonAtIndex(index); }
+  void layOutPanel() override;
+  void animateIn(bool animated) override;
+  void animateOut(std::function<void(bool finished)> done) override;
+  QWidget* initialFocus() const override;
 
  private:
   void buildCard();
-  void placeCard();
-  void finishDismissal(int index);
 
   QString m_title;
   QString m_message;
@@ -102,15 +99,8 @@ class QSAlertView : public QWidget {
   // Fades and zooms apply to the whole alert, which covers the window from its origin, never to
   // the card inside it: Qt draws nested graphics effects (our view opacity and transform), and
   // QWidget::render() any effect that sits away from the window's origin, at the wrong place.
-  QWidget* m_dim = nullptr;
   QWidget* m_card = nullptr;
   std::vector<QAbstractButton*> m_buttons;  // by index
-  QPointer<QWidget> m_host;                 // the window the alert covers
-  QPointer<QWidget> m_previousFocus;
-  bool m_ownWindow = false;
-  bool m_shown = false;
-  bool m_answered = false;
-  bool m_dismissing = false;
 };
 
 /// A list of choices that reports the pressed button through a completion. On a phone it slides
@@ -118,11 +108,12 @@ class QSAlertView : public QWidget {
 /// on a tablet it is a panel pointing at the bar button that opened it, without the cancel
 /// button, and a tap outside it answers with the cancel index (as on the phone, where a tap
 /// outside also counts as Cancel). With no cancel button that answer is -1. Like QSAlertView it
-/// deletes itself once answered.
+/// deletes itself once answered, and has dismissWithClickedButtonIndex(), isShowing() and the
+/// signals from QSModalOverlay.
 ///
 /// Button indices are the platform's: the destructive button first, then the other buttons,
 /// then the cancel button, then buttons added with addButtonWithTitle().
-class QSActionSheet : public QWidget {
+class QSActionSheet : public QSModalOverlay {
   Q_OBJECT
  public:
   using Completion = std::function<void(QSActionSheet* sheet, int buttonIndex)>;
@@ -132,7 +123,6 @@ class QSActionSheet : public QWidget {
   explicit QSActionSheet(const QString& title = {}, const QString& cancelButtonTitle = {},
                          const QString& destructiveButtonTitle = {},
                          const QStringList& otherButtonTitles = {});
-  ~QSActionSheet() override;
 
   QString title() const { return m_title; }
   void setTitle(const QString& title) { m_title = title; }
@@ -158,14 +148,10 @@ class QSActionSheet : public QWidget {
   /// Either anchor may be nullptr; the sheet then uses what it has, down to the key window.
   void showFromBarButtonItem(BarButtonItem* item, Toolbar* toolbar, bool animated,
                              Completion completion);
-  /// Closes the sheet as if the button had been pressed (the index is reported unless an answer
-  /// was reported already); it then deletes itself.
-  void dismissWithClickedButtonIndex(int index, bool animated);
 
   /// The sheet's answer, as its own delegate: calls the completion, if any, then drops it.
   virtual void actionSheetClickedButtonAtIndex(int index);
 
-  bool isShowing() const { return m_shown && !m_dismissing; }
   /// True when shown as the tablet's anchored panel.
   bool isPopover() const { return m_popover; }
   /// The widget of button `index` while showing (nullptr when not shown, e.g. the tablet's
@@ -174,19 +160,16 @@ class QSActionSheet : public QWidget {
   /// The panel holding the buttons (nullptr before showing).
   QWidget* panel() const { return m_panel; }
 
- signals:
-  void clickedButtonAtIndex(int index);
-  void didDismissWithButtonIndex(int index);
-
  protected:
   void mousePressEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
+
+  void answerWithButtonIndex(int index) override { actionSheetClickedButtonAtIndex(index); }
+  void layOutPanel() override;
+  void animateIn(bool animated) override;
+  void animateOut(std::function<void(bool finished)> done) override;
 
  private:
-  void buildPanel();
-  void finishDismissal(int index);
-
   QString m_title;
   QStringList m_buttonTitles;
   int m_cancelIndex = -1;
@@ -195,16 +178,9 @@ class QSActionSheet : public QWidget {
   Completion m_completion;
 
   QWidget* m_panel = nullptr;
-  QWidget* m_backdrop = nullptr;  // the sheet itself fades, not its panel (see QSAlertView)
   std::vector<QAbstractButton*> m_buttons;  // by index; nullptr for a button not shown
-  QPointer<QWidget> m_host;
-  QPointer<QWidget> m_anchor;  // the bar button the tablet panel points at
-  QPointer<QWidget> m_previousFocus;
+  QPointer<QWidget> m_anchor;               // the bar button the tablet panel points at
   bool m_popover = false;
-  bool m_ownWindow = false;
-  bool m_shown = false;
-  bool m_answered = false;
-  bool m_dismissing = false;
 };
 
 }  // namespace duo
