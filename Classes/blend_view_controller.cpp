@@ -248,7 +248,8 @@ void BlendViewController::viewModeClick() {
     m_activityIndicator->startAnimating();
   }
   if (mode >= 0 && mode <= 4) {
-    m_navigationBar->setTitle(QString::fromUtf8(m_pair.titleFor(static_cast<OutputKind>(mode)).data()));
+    const std::string_view title = m_pair.titleFor(static_cast<OutputKind>(mode));
+    m_navigationBar->setTitle(QString::fromUtf8(title.data(), qsizetype(title.size())));
     scheduleRender(mode);
   }
   updateButtons();
@@ -453,6 +454,9 @@ void BlendViewController::actionButtonClick() {
         break;
       case 2:
         guard->openMarrowbyAppsInAppStore();
+        // The store opens beside the application here rather than in its place, so the bars
+        // must not stay pinned (taps could not hide them again).
+        guard->resetFadeItems();
         break;
       default:
         guard->resetFadeItems();
