@@ -401,8 +401,9 @@ void BlendViewController::rescheduleFadeItems() {
 }
 
 void BlendViewController::resetFadeItems() {
+  // Where the bars are heading counts, not where a running fade has got them to.
   if (m_navigationBar && m_toolbar &&
-      (viewAlpha(m_navigationBar) < 1 || viewAlpha(m_toolbar) < 1)) {
+      (viewTargetAlpha(m_navigationBar) < 1 || viewTargetAlpha(m_toolbar) < 1)) {
     animateViews(kBarsInSeconds, AnimationCurve::EaseInOut,
                  {{m_navigationBar.data(), 1.0, {}, {}}, {m_toolbar.data(), 1.0, {}, {}}});
   }
@@ -648,7 +649,7 @@ void BlendViewController::progressViewDidCancel(QSProgressView*) {
 
 void BlendViewController::touchesBegan(QPointF point) {
   if (!m_isFadeTimerStopped && m_navigationBar && m_toolbar) {
-    if (viewAlpha(m_navigationBar) < 1 || viewAlpha(m_toolbar) < 1) resetFadeItems();
+    if (viewTargetAlpha(m_navigationBar) < 1 || viewTargetAlpha(m_toolbar) < 1) resetFadeItems();
     else fadeItems();
   }
   if (m_isGesturing || viewMode() != 0) return;

@@ -135,6 +135,7 @@ void begin(const std::shared_ptr<Animation>& animation) {
       Track t{target.view, Property::Alpha};
       t.fromAlpha = viewAlpha(view);
       t.toAlpha = *target.alpha;
+      ensureLayer(view)->setTargetAlpha(std::clamp(t.toAlpha, 0.0, 1.0));
       applyAlphaHitTesting(view, t.toAlpha);
       animation->tracks.push_back(t);
     }
@@ -190,10 +191,17 @@ double viewAlpha(const QWidget* view) {
   return layer ? layer->alpha() : 1.0;
 }
 
+double viewTargetAlpha(const QWidget* view) {
+  const ViewLayer* layer = layerOf(view);
+  return layer ? layer->targetAlpha() : 1.0;
+}
+
 void setViewAlpha(QWidget* view, double alpha) {
   alpha = std::clamp(alpha, 0.0, 1.0);
   if (alpha == 1.0 && !layerOf(view)) return;
-  ensureLayer(view)->setAlpha(alpha);
+  ViewLayer* layer = ensureLayer(view);
+  layer->setAlpha(alpha);
+  layer->setTargetAlpha(alpha);
   applyAlphaHitTesting(view, alpha);
 }
 
@@ -228,6 +236,7 @@ void animateViews(double duration, AnimationCurve curve, std::vector<ViewTarget>
 }
 
 void stopViewAnimations(QWidget* view) {
+  if (ViewLayer* layer = layerOf(view)) layer->setTargetAlpha(layer->alpha());  // stays where it is
   std::vector<std::shared_ptr<Animation>> emptied;
   for (auto& animation : g_animations) {
     auto& tracks = animation->tracks;

@@ -15,6 +15,9 @@ namespace duo {
 /// Opacity and an affine transform (about the view's centre) for any widget, the two layer
 /// properties Qt widgets lack. A view at opacity below 0.01 ignores the mouse, as hidden views do.
 double viewAlpha(const QWidget* view);
+/// The opacity the view is set to or heading for: the end value of a running opacity animation
+/// (what the view will be), where viewAlpha() is what is drawn now.
+double viewTargetAlpha(const QWidget* view);
 void setViewAlpha(QWidget* view, double alpha);
 QTransform viewTransform(const QWidget* view);
 void setViewTransform(QWidget* view, const QTransform& transform);
@@ -50,6 +53,8 @@ class ViewLayer : public QGraphicsEffect {
   explicit ViewLayer(QObject* parent = nullptr) : QGraphicsEffect(parent) {}
   double alpha() const { return m_alpha; }
   void setAlpha(double alpha);
+  double targetAlpha() const { return m_targetAlpha; }
+  void setTargetAlpha(double alpha) { m_targetAlpha = alpha; }
   const QTransform& transform() const { return m_transform; }
   void setTransform(const QTransform& transform);
   QRectF boundingRectFor(const QRectF& rect) const override;
@@ -60,6 +65,7 @@ class ViewLayer : public QGraphicsEffect {
  private:
   QTransform aboutCentre(const QRectF& rect) const;
   double m_alpha = 1;
+  double m_targetAlpha = 1;
   QTransform m_transform;
 };
 
