@@ -86,50 +86,43 @@ void SystemButton::paintEvent(QPaintEvent*) {
 
 namespace {
 
-/// The share glyph of the action item: a tray with an arrow leaving it upwards.
-QImage actionGlyph(double scale) {
-  QImage image(QSize(22, 26) * scale, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
-  image.setDevicePixelRatio(scale);
-  QPainter p(&image);
-  p.setRenderHint(QPainter::Antialiasing);
-  QPen pen(Qt::white, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-  p.setPen(pen);
-  QPainterPath tray;
-  tray.moveTo(7, 10);
-  tray.lineTo(3, 10);
-  tray.lineTo(3, 24.5);
-  tray.lineTo(19, 24.5);
-  tray.lineTo(19, 10);
-  tray.lineTo(15, 10);
-  p.drawPath(tray);
-  p.drawLine(QPointF(11, 2), QPointF(11, 16));
-  p.drawLine(QPointF(7, 6), QPointF(11, 2));
-  p.drawLine(QPointF(15, 6), QPointF(11, 2));
-  return image;
-}
-
-/// The camera glyph of the camera item: a body with a lens and a viewfinder bump.
-QImage cameraGlyph(double scale) {
-  QImage image(QSize(26, 20) * scale, QImage::Format_ARGB32_Premultiplied);
+/// A glyph of `size` points drawn by `draw` in white 1.6-point strokes at `scale`.
+QImage strokeGlyph(QSize size, double scale, const std::function<void(QPainter&)>& draw) {
+  QImage image(size * scale, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   image.setDevicePixelRatio(scale);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
   p.setPen(QPen(Qt::white, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-  QPainterPath body;
-  body.moveTo(2, 6);
-  body.lineTo(7.5, 6);
-  body.lineTo(9.5, 2.5);
-  body.lineTo(16.5, 2.5);
-  body.lineTo(18.5, 6);
-  body.lineTo(24, 6);
-  body.lineTo(24, 18);
-  body.lineTo(2, 18);
-  body.closeSubpath();
-  p.drawPath(body);
-  p.drawEllipse(QPointF(13, 11.5), 4, 4);
+  draw(p);
   return image;
+}
+
+QPainterPath polyline(std::initializer_list<QPointF> points, bool closed) {
+  QPainterPath path;
+  for (const QPointF& point : points)
+    path.elementCount() ? path.lineTo(point) : path.moveTo(point);
+  if (closed) path.closeSubpath();
+  return path;
+}
+
+/// The share glyph of the action item: a tray with an arrow leaving it upwards.
+QImage actionGlyph(double scale) {
+  return strokeGlyph({22, 26}, scale, [](QPainter& p) {
+    p.drawPath(polyline({{7, 10}, {3, 10}, {3, 24.5}, {19, 24.5}, {19, 10}, {15, 10}}, false));
+    p.drawPath(polyline({{7, 6}, {11, 2}, {15, 6}}, false));
+    p.drawLine(QPointF(11, 2), QPointF(11, 16));
+  });
+}
+
+/// The camera glyph of the camera item: a body with a lens and a viewfinder bump.
+QImage cameraGlyph(double scale) {
+  return strokeGlyph({26, 20}, scale, [](QPainter& p) {
+    p.drawPath(polyline({{2, 6}, {7.5, 6}, {9.5, 2.5}, {16.5, 2.5}, {18.5, 6}, {24, 6}, {24, 18},
+                         {2, 18}},
+                        true));
+    p.drawEllipse(QPointF(13, 11.5), 4, 4);
+  });
 }
 
 }  // namespace
