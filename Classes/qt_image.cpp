@@ -1,18 +1,25 @@
 #include "qt_image.h"
 
+#include <bit>
 #include <cstring>
 
 namespace duo {
 
 namespace {
 
+static_assert(std::endian::native == std::endian::little,
+              "the fourth byte of a pixel is the high byte of its 32-bit word");
+constexpr std::uint32_t kFourthByte = 0xFF000000u;
+
 // The engine leaves the fourth byte of a pixel unspecified (renderers may leave it 0); Qt's
 // RGBX format wants 255 there and, when scaling, would read anything else as transparency.
 bool fourthBytesAreOpaque(const Image& image) {
-  const std::uint8_t* bytes = image.data();
-  const std::size_t count = image.byteCount();
-  for (std::size_t i = 3; i < count; i += 4)
-    if (bytes[i] != 0xFF) return false;
+  std::uint32_t all = kFourthByte;
+  for (int y = 0; y < image.height(); ++y) {
+    const auto* row = reinterpret_cast<const std::uint32_t*>(image.row(y));
+    for (int x = 0; x < image.width(); ++x) all &= row[x];
+    if (all != kFourthByte) return false;
+  }
   return true;
 }
 
@@ -23,9 +30,9 @@ QImage toQImage(const Image& image) {
   QImage copy(image.width(), image.height(), QImage::Format_RGBX8888);
   if (copy.isNull()) return {};
   for (int y = 0; y < image.height(); ++y) {
-    std::uint8_t* row = copy.scanLine(y);
+    auto* row = reinterpret_cast<std::uint32_t*>(copy.scanLine(y));
     std::memcpy(row, image.row(y), image.bytesPerRow());
-    for (int x = 3; x < int(image.bytesPerRow()); x += 4) row[x] = 0xFF;
+    for (int x = 0; x < image.width(); ++x) row[x] |= kFourthByte;
   }
   return copy;
 }

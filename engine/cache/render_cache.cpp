@@ -88,8 +88,34 @@ void RenderCache::cacheImage(std::shared_ptr<const Image> image,
 
 void RenderCache::waitForPendingWrites() { m_writers.waitUntilIdle(); }
 
+namespace {
+
+/// Size and modification time of a regular file, or nullopt.
+std::optional<std::pair<std::uintmax_t, std::int64_t>> fileStamp(const std::string& path) {
+  std::error_code error;
+  const auto size = fs::file_size(path, error);
+  if (error) return std::nullopt;
+  const auto time = fs::last_write_time(path, error);
+  if (error) return std::nullopt;
+  return std::make_pair(size, std::int64_t(time.time_since_epoch().count()));
+}
+
+}  // namespace
+
+std::shared_ptr<const Image> RenderCache::rememberedImage(const std::string& fullPath) {
+  std::lock_guard lock(m_mutex);
+  const auto it = m_paths.find(pathKey(fullPath));
+  if (it == m_paths.end() || !it->second.image) return nullptr;
+  const auto stamp = fileStamp(fullPath);
+  if (!stamp || stamp->first != it->second.fileSize || stamp->second != it->second.fileTime)
+    return nullptr;  // replaced or damaged behind our back: let the caller read the file
+  return it->second.image;
+}
+
 void RenderCache::invalidatePathLocked(const std::string& path) {
-  m_paths[pathKey(path)].invalidatedAt = ++m_sequence;
+  PathState& state = m_paths[pathKey(path)];
+  state.invalidatedAt = ++m_sequence;
+  state.image.reset();
   // unlink rather than filesystem::remove: only a file is an entry, never a folder of that name.
   ::unlink(path.c_str());
 }
@@ -139,7 +165,16 @@ void RenderCache::writeEntry(std::uint64_t sequence, const std::shared_ptr<const
   // after and deletes what was renamed. An uncommitted file is removed when `pending` goes.
   std::lock_guard lock(m_mutex);
   if (written && !supersededLocked(sequence, key) && pending->commit()) {
-    m_paths[key].committed = sequence;
+    PathState& state = m_paths[key];
+    state.committed = sequence;
+    state.image.reset();
+    if (image) {
+      if (const auto stamp = fileStamp(fullPath)) {
+        state.image = image;
+        state.fileSize = stamp->first;
+        state.fileTime = stamp->second;
+      }
+    }
   }
 }
 

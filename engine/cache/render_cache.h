@@ -54,6 +54,12 @@ class RenderCache {
                   std::shared_ptr<const std::vector<std::uint8_t>> imageData,
                   const std::string& fullPath);
 
+  /// The image whose PNG is the kind's file now on disk, kept from the write so that showing
+  /// the entry again needs no decoding. Null unless the file at `fullPath` is still exactly the
+  /// one that write produced (same size and modification time); whether an entry exists is
+  /// always decided by the file.
+  std::shared_ptr<const Image> rememberedImage(const std::string& fullPath);
+
   /// Blocks until every write queued so far has finished or been dropped.
   void waitForPendingWrites();
 
@@ -61,6 +67,10 @@ class RenderCache {
   struct PathState {
     std::uint64_t invalidatedAt = 0;  // sequence number of the last removal of this path
     std::uint64_t committed = 0;      // sequence number of the write now on disk
+    // The image behind the committed file and that file's size and time, while it is there.
+    std::shared_ptr<const Image> image;
+    std::uintmax_t fileSize = 0;
+    std::int64_t fileTime = 0;
   };
 
   // m_paths is keyed by the lexically normal form of a path; "Locked" members need m_mutex.

@@ -51,6 +51,12 @@ int Image::uprightHeight() const {
   return m_height;
 }
 
+void Image::makeFourthBytesOpaque() {
+  std::uint8_t* bytes = data();
+  const std::size_t count = byteCount();
+  for (std::size_t i = 3; i < count; i += 4) bytes[i] = 0xFF;
+}
+
 bool Image::samePixels(const Image& other) const {
   if (m_width != other.m_width || m_height != other.m_height) return false;
   if (isNull() || other.isNull()) return isNull() == other.isNull();

@@ -51,6 +51,10 @@ class Image {
   int uprightWidth() const;
   int uprightHeight() const;
 
+  /// Sets the ignored fourth byte of every pixel to 255, the value display code expects of
+  /// an opaque picture.
+  void makeFourthBytesOpaque();
+
   std::uint8_t* data() { return m_pixels.get(); }
   const std::uint8_t* data() const { return m_pixels.get(); }
   std::uint8_t* row(int y) { return m_pixels.get() + std::size_t(y) * bytesPerRow(); }

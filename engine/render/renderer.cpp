@@ -44,6 +44,8 @@ std::optional<StillOutcome> renderOrLoadStill(StereoPair& pair, OutputKind kind,
   if (path.empty() || kind == OutputKind::Wigglegram) return std::nullopt;
   std::error_code ignored;
   if (std::filesystem::exists(path, ignored)) {
+    // The image this cache wrote there, when the file is still that one: no decoding needed.
+    if (auto remembered = cache.rememberedImage(path)) return StillOutcome{remembered, true};
     if (auto cached = decodeImageFile(path)) {
       return StillOutcome{std::make_shared<const Image>(std::move(*cached)), true};
     }

@@ -108,7 +108,10 @@ std::optional<Image> createStereogram(const Image& left, const Image& right, Pix
   auto card = renderStereogramCard(left, right, offset, crop, settings);
   if (!card) return std::nullopt;
   try {
-    return ImageTools::scaleAndRotateImage(*card, kTurnClockwise, kNoReduction);
+    Image shown = ImageTools::scaleAndRotateImage(*card, kTurnClockwise, kNoReduction);
+    // Shown straight from memory by the screen, which reads the fourth byte as opacity.
+    shown.makeFourthBytesOpaque();
+    return shown;
   } catch (const std::bad_alloc&) {
     return std::nullopt;
   }

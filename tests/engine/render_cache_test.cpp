@@ -192,6 +192,32 @@ TEST(RenderCache, WritesAnImageAsPngAndBytesAsGiven) {
             (std::vector<std::string>{"Color Anaglyph.png", "Wigglegram.gif"}));
 }
 
+TEST(RenderCache, RemembersTheWrittenImageOnlyWhileItsFileIsTheOneWritten) {
+  test::TempDir caches;
+  RenderCache cache(caches.path().string());
+  cache.resetCacheDirectory();
+  const std::string colour = cache.fullPathToCachedImageForImageType(1);
+  const std::string grey = cache.fullPathToCachedImageForImageType(2);
+  const auto image = std::make_shared<const Image>(test::makeSmoothImage(40, 30, 1));
+  EXPECT_EQ(cache.rememberedImage(colour), nullptr);  // nothing written yet
+  cache.cacheImage(image, nullptr, colour);
+  cache.cacheImage(image, nullptr, grey);
+  cache.cacheImage(nullptr, bytesOf("GIF89a"), cache.fullPathToCachedImageForImageType(4));
+  cache.waitForPendingWrites();
+  EXPECT_EQ(cache.rememberedImage(colour), image);
+  EXPECT_EQ(cache.rememberedImage(cache.fullPathToCachedImageForImageType(4)), nullptr);
+
+  cache.removeCachedImageForImageType(1);
+  EXPECT_EQ(cache.rememberedImage(colour), nullptr);
+  test::writeBytes(grey, {1, 2, 3});  // replaced behind the cache's back
+  EXPECT_EQ(cache.rememberedImage(grey), nullptr);
+
+  cache.cacheImage(image, nullptr, colour);
+  cache.waitForPendingWrites();
+  cache.resetCacheDirectory();
+  EXPECT_EQ(cache.rememberedImage(colour), nullptr);
+}
+
 TEST(RenderCache, FailedWriteLeavesNoTemporaryFileBehind) {
   test::TempDir caches;
   RenderCache cache(caches.path().string());

@@ -66,6 +66,8 @@ TEST_F(RendererTest, SecondVisitLoadsTheCachedFileAndARemovalRendersAgain) {
   ASSERT_TRUE(second);
   EXPECT_TRUE(second->fromCache);
   EXPECT_TRUE(second->image->samePixels(*first->image));
+  // The image written is shown again as it is, without decoding the file.
+  EXPECT_EQ(second->image, first->image);
 
   cache.removeCachedFilesForMask(kCacheMaskAll);
   const auto third = renderOrLoadStill(pair, OutputKind::GreyAnaglyph, settings, gamma, cache);
