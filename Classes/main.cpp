@@ -4,6 +4,7 @@
 #include <QIcon>
 
 #include <cstdio>
+#include <optional>
 
 #include "blend_view_controller.h"
 #include "camera_app_delegate.h"
@@ -80,19 +81,26 @@ int main(int argc, char** argv) {
   if (!store.loadError().isEmpty())
     std::fprintf(stderr, "duoscope: %s\n", qPrintable(store.loadError()));
 
+  // A pair named on the command line is read before any window opens, so a bad file is one
+  // line on the terminal; the working size comes from the settings (defaults included).
+  std::optional<duo::StereoPair> pair;
+  if (parser.isSet(leftOption)) {
+    duo::registerSettings(store, QDateTime::currentDateTimeUtc());
+    const auto percent = float(store.integerForKey(duo::keys::kImageSize));
+    auto loaded = duo::loadStereoPairFiles(parser.value(leftOption).toStdString(),
+                                           parser.value(rightOption).toStdString(), percent);
+    if (!loaded) {
+      std::fprintf(stderr, "duoscope: %s\n", loaded.error().message.c_str());
+      return 1;
+    }
+    pair = std::move(*loaded);
+  }
+
   duo::CameraAppDelegate delegate(store);
   auto* root = new duo::PlainRootViewController;
   delegate.applicationDidFinishLaunching(root);
-  if (parser.isSet(leftOption)) {
-    // As if both photographs had been picked from the library: working copies at the size the
-    // settings ask for, shown on the result screen over the root screen.
-    const auto percent = float(store.integerForKey(duo::keys::kImageSize));
-    auto pair = duo::loadStereoPairFiles(parser.value(leftOption).toStdString(),
-                                         parser.value(rightOption).toStdString(), percent);
-    if (!pair) {
-      std::fprintf(stderr, "duoscope: %s\n", pair.error().message.c_str());
-      return 1;
-    }
+  if (pair) {
+    // As if both photographs had been picked from the library.
     auto* result = new duo::BlendViewController(store);
     result->setPair(std::move(*pair));
     result->setPhotoMethod(1);
