@@ -261,12 +261,19 @@ void BlendViewController::scheduleRender(int mode) {
   const std::uint64_t generation = ++m_renderGeneration;
   performAfterDelay(0, [guard = QPointer<BlendViewController>(this), generation, mode] {
     if (!guard || guard->m_renderGeneration != generation) return;
-    switch (mode) {
-      case 0: guard->alignImages(); break;
-      case 1: guard->blendImages(1); break;
-      case 2: guard->blendImages(2); break;
-      case 3: guard->createStereogram(); break;
-      case 4: guard->wiggleImages(); break;
+    try {
+      switch (mode) {
+        case 0: guard->alignImages(); break;
+        case 1: guard->blendImages(1); break;
+        case 2: guard->blendImages(2); break;
+        case 3: guard->createStereogram(); break;
+        case 4: guard->wiggleImages(); break;
+      }
+    } catch (const std::exception&) {
+      // Out of memory, or a pair without a usable working size: the picture stays empty and
+      // the screen stays usable rather than the application ending.
+      guard->m_activityIndicator->stopAnimating();
+      guard->hideVignette();
     }
   });
 }

@@ -86,7 +86,8 @@ int main(int argc, char** argv) {
   std::optional<duo::StereoPair> pair;
   if (parser.isSet(leftOption)) {
     duo::registerSettings(store, QDateTime::currentDateTimeUtc());
-    const auto percent = float(store.integerForKey(duo::keys::kImageSize));
+    auto percent = float(store.integerForKey(duo::keys::kImageSize));
+    if (!(percent > 0)) percent = 50;  // a damaged setting: the default working size
     auto loaded = duo::loadStereoPairFiles(parser.value(leftOption).toStdString(),
                                            parser.value(rightOption).toStdString(), percent);
     if (!loaded) {

@@ -41,6 +41,9 @@ std::string sizeText(const LoadedFile& f) {
 
 Result<StereoPair> loadStereoPairFiles(const std::string& leftPath, const std::string& rightPath,
                                        float imageSizePercent) {
+  if (!(imageSizePercent > 0)) {
+    return makeError(ErrorCode::InvalidArgument, "the working size must be above 0 %");
+  }
   auto left = loadHeader(leftPath);
   if (!left) return left.error();
   auto right = loadHeader(rightPath);

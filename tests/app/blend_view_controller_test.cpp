@@ -478,6 +478,26 @@ class BlendViewControllerTest : public QObject {
         again[3] / 1e6);
   }
 
+  void aPairWithoutAWorkingSizeLeavesTheScreenUsable() {
+    // Photographs handed over with no usable working size cannot be reduced; the screen shows
+    // nothing for them instead of ending the application.
+    m_window = std::make_unique<AppWindow>();
+    m_root = new PlainRootViewController(m_window.get());
+    m_window->setRootViewController(m_root);
+    m_window->makeKeyAndVisible();
+    m_screen = new BlendViewController(*m_store, cachesDir());
+    m_screen->setLeftImage(*Image::create(64, 48));
+    m_screen->setRightImage(*Image::create(64, 48));
+    m_screen->setMaximumResolution(0);
+    m_root->presentViewController(m_screen, false);
+    m_clock.advance(0);
+    select(1);
+    QVERIFY(!m_screen->activityIndicator()->isAnimating());
+    QVERIFY(m_screen->imageView()->image().isNull());
+    select(0);  // and the other modes still answer
+    QCOMPARE(m_screen->navigationBar()->title(), QString("Align Right Image"));
+  }
+
   // --- Bars --------------------------------------------------------------------------------
 
   void barsFadeSixSecondsAfterLoading() {

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "io/image_codec.h"
+#include "stereo/pair_loader.h"
 #include "stereo/stereo_pair.h"
 #include "test_support.h"
 #include "transform/image_tools.h"
@@ -8,6 +12,39 @@ namespace duo {
 namespace {
 
 constexpr ImageViewGeometry kPhoneView{320.0f, 416.0f, true};
+
+void writeJpeg(const std::filesystem::path& path, int width, int height) {
+  auto bytes = encodeJpeg(test::makeSmoothImage(width, height, 1), 90);
+  ASSERT_TRUE(bytes.ok());
+  test::writeBytes(path, *bytes);
+}
+
+TEST(PairLoader, MakesWorkingCopiesAndRefusesWhatCannotBeAPair) {
+  test::TempDir dir;
+  writeJpeg(dir.path() / "l.jpg", 400, 300);
+  writeJpeg(dir.path() / "r.jpg", 400, 300);
+  writeJpeg(dir.path() / "other.jpg", 300, 300);
+  const std::string l = (dir.path() / "l.jpg").string();
+  const std::string r = (dir.path() / "r.jpg").string();
+
+  auto pair = loadStereoPairFiles(l, r, 50);
+  ASSERT_TRUE(pair.ok()) << pair.error().message;
+  EXPECT_EQ(pair->leftImage().width(), 200);
+  EXPECT_EQ(pair->rightImage().height(), 150);
+  EXPECT_TRUE(pair->resizedOriginalImages());
+
+  auto mismatched = loadStereoPairFiles(l, (dir.path() / "other.jpg").string(), 50);
+  ASSERT_FALSE(mismatched.ok());
+  EXPECT_NE(mismatched.error().message.find("400x300"), std::string::npos);
+  EXPECT_NE(mismatched.error().message.find("300x300"), std::string::npos);
+  // A working size of nothing is refused rather than thrown from deep inside the reduction.
+  for (const float bad : {0.0f, -10.0f, std::nanf("")}) {
+    auto refused = loadStereoPairFiles(l, r, bad);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().code, ErrorCode::InvalidArgument);
+  }
+  EXPECT_FALSE(loadStereoPairFiles(l, (dir.path() / "missing.jpg").string(), 50).ok());
+}
 
 TEST(DisplayScale, FollowsTheLimitingSideOfAnAspectFitView) {
   EXPECT_EQ(scaleForImageView(kPhoneView, 1600, 1200), 5.0f);
