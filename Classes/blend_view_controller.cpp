@@ -477,7 +477,7 @@ void BlendViewController::share() {
   QPointer<BlendViewController> guard(this);
   auto* picker = new QSShareViewController(fileType, m_remoteHostStatus != 0, [guard](int index) {
     if (!guard) return;
-    guard->dismissViewController(true);
+    guard->dismissPresentedScreen();
     if (index < 0) {
       guard->resetFadeItems();
       return;
@@ -540,8 +540,16 @@ void BlendViewController::showSettings() {
   presentViewController(navigation, true);
 }
 
+void BlendViewController::dismissPresentedScreen() {
+  // A full-screen screen's going shows this view again (viewDidAppear clears the flag); a sheet
+  // on a tablet never hid it, so its dismissal clears the flag itself.
+  dismissViewController(true, [guard = QPointer<BlendViewController>(this)] {
+    if (guard) guard->m_isShowingModal = false;
+  });
+}
+
 void BlendViewController::settingsViewControllerDidEnd(SettingsViewController*) {
-  dismissViewController(true);
+  dismissPresentedScreen();
   resetFadeItems();
   if (m_settingsChanged) viewModeClick();
 }

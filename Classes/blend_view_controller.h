@@ -169,6 +169,7 @@ class BlendViewController : public ViewController,
   RenderSettings renderSettings() const;
   void syncPairGeometry();
   void executeShareBarButtonIndexOnTimer(QSTimer& timer, int index);
+  void dismissPresentedScreen();
   void openStorePage(const QString& path);
   void setOverlayTranslation();
 

@@ -648,6 +648,19 @@ class BlendViewControllerTest : public QObject {
 
   // --- Share -------------------------------------------------------------------------------
 
+  void onATabletTheShareSheetsGoingAlsoStartsTheExport() {
+    // A sheet never hides the result screen, so its going is not an appearance of the screen.
+    MainScreen::setSize({768, 1024, true});
+    QVERIFY(open());
+    select(1);
+    QSShareViewController* picker = openSharePicker();
+    QVERIFY(picker);
+    picker->buttonForIndex(7)->click();
+    m_clock.advance(1);
+    QVERIFY(!m_screen->isShowingModal());
+    QCOMPARE(m_screen->lastDispatchedShareIndex(), 7);
+  }
+
   void shareStartsOnlyAfterThePickerHasGone() {
     QVERIFY(open());
     m_screen->reachability()->setStatusForTesting(1);
