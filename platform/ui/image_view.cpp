@@ -6,11 +6,15 @@
 #include <cmath>
 
 #include "run_loop.h"
+#include "view_animation.h"
 
 namespace duo {
 
 ImageView::ImageView(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_TranslucentBackground);
+  // Pictures are large and their overlays move under the finger: draw opacity and transform
+  // here rather than through a full-size pixmap.
+  setViewDrawsOwnLayer(this);
 }
 
 ImageView::ImageView(const QImage& image, QWidget* parent) : ImageView(parent) {
@@ -71,6 +75,8 @@ void ImageView::paintEvent(QPaintEvent*) {
   const QImage& shown = m_frames.empty() || !isAnimating() ? m_image : m_frames[m_frame];
   if (shown.isNull()) return;
   QPainter painter(this);
+  applyViewLayer(this, painter);
+  if (painter.opacity() <= 0) return;
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   if (m_mode == ContentMode::AspectFill || m_mode == ContentMode::Center ||
       m_mode == ContentMode::TopLeft)

@@ -13,11 +13,13 @@ namespace duo {
 
 namespace {
 
+constexpr char kDrawsOwnLayer[] = "duoDrawsOwnLayer";
+
 ViewLayer* layerOf(const QWidget* view) { return qobject_cast<ViewLayer*>(view->graphicsEffect()); }
 
 ViewLayer* ensureLayer(QWidget* view) {
   if (ViewLayer* layer = layerOf(view)) return layer;
-  auto* layer = new ViewLayer;
+  auto* layer = new ViewLayer(view);
   view->setGraphicsEffect(layer);  // the widget owns it
   return layer;
 }
@@ -191,6 +193,23 @@ double viewAlpha(const QWidget* view) {
   return layer ? layer->alpha() : 1.0;
 }
 
+void setViewDrawsOwnLayer(QWidget* view) {
+  view->setProperty(kDrawsOwnLayer, true);
+  if (ViewLayer* layer = layerOf(view)) layer->setEnabled(false);
+}
+
+void applyViewLayer(const QWidget* view, QPainter& painter) {
+  const ViewLayer* layer = layerOf(view);
+  if (!layer) return;
+  painter.setOpacity(painter.opacity() * layer->alpha());
+  if (!layer->transform().isIdentity()) {
+    const QPointF c = QRectF(view->rect()).center();
+    painter.setTransform(QTransform::fromTranslate(-c.x(), -c.y()) * layer->transform() *
+                             QTransform::fromTranslate(c.x(), c.y()),
+                         true);
+  }
+}
+
 double viewTargetAlpha(const QWidget* view) {
   const ViewLayer* layer = layerOf(view);
   return layer ? layer->targetAlpha() : 1.0;
@@ -256,21 +275,29 @@ void stopViewAnimations(QWidget* view) {
 
 int runningViewAnimations() { return int(g_animations.size()); }
 
-void ViewLayer::setAlpha(double alpha) {
-  if (alpha == m_alpha) return;
-  m_alpha = alpha;
+void ViewLayer::changed() {
+  if (m_owner && m_owner->property(kDrawsOwnLayer).toBool()) {
+    setEnabled(false);
+    m_owner->update();
+    return;
+  }
   // An opaque, untransformed view is drawn directly: cheaper, and QWidget::render() of a
   // parent would otherwise place a pass-through effect's drawing at twice its offset.
   setEnabled(m_alpha < 1 || !m_transform.isIdentity());
   update();
 }
 
+void ViewLayer::setAlpha(double alpha) {
+  if (alpha == m_alpha) return;
+  m_alpha = alpha;
+  changed();
+}
+
 void ViewLayer::setTransform(const QTransform& transform) {
   if (transform == m_transform) return;
   m_transform = transform;
-  setEnabled(m_alpha < 1 || !m_transform.isIdentity());
   updateBoundingRect();
-  update();
+  changed();
 }
 
 QTransform ViewLayer::aboutCentre(const QRectF& rect) const {

@@ -45,12 +45,21 @@ void stopViewAnimations(QWidget* view);
 /// Number of animations still running (for tests).
 int runningViewAnimations();
 
+/// Marks `view` as drawing its own opacity and transform (from viewAlpha() and viewTransform()
+/// in its paintEvent), clipped to its own bounds. Such a view is never drawn through a pixmap,
+/// which matters for large views whose transform changes often (a picture dragged under the
+/// finger).
+void setViewDrawsOwnLayer(QWidget* view);
+/// The painter state a view that draws its own layer applies before painting its content.
+void applyViewLayer(const QWidget* view, QPainter& painter);
+
 /// The graphics effect behind viewAlpha() and viewTransform(). Draws its widget through a
-/// pixmap only when it is neither opaque nor untransformed.
+/// pixmap only when it is neither opaque nor untransformed, and never for a widget that draws
+/// its own layer.
 class ViewLayer : public QGraphicsEffect {
   Q_OBJECT
  public:
-  explicit ViewLayer(QObject* parent = nullptr) : QGraphicsEffect(parent) {}
+  explicit ViewLayer(QWidget* owner) : m_owner(owner) {}
   double alpha() const { return m_alpha; }
   void setAlpha(double alpha);
   double targetAlpha() const { return m_targetAlpha; }
@@ -64,6 +73,8 @@ class ViewLayer : public QGraphicsEffect {
 
  private:
   QTransform aboutCentre(const QRectF& rect) const;
+  void changed();
+  QPointer<QWidget> m_owner;
   double m_alpha = 1;
   double m_targetAlpha = 1;
   QTransform m_transform;
