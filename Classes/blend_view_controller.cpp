@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QMouseEvent>
 #include <QStandardPaths>
-#include <QThread>
 #include <QUrl>
 
 #include <cmath>
@@ -205,18 +204,8 @@ void BlendViewController::viewDidAppear(bool) { m_isShowingModal = false; }
 void BlendViewController::addKVOForUserDefaults() {
   for (const QString& key : {keys::kColorMethod, keys::kAnaglyphEnhance, keys::kStereogramDots,
                              keys::kStereoBorderSize}) {
-    QPointer<BlendViewController> guard(this);
-    const int token = m_store.addObserver(key, [guard](const QString& changed) {
-      if (!guard) return;
-      // The store tells the thread that made the change; the screen lives on its own.
-      if (QThread::currentThread() == guard->thread()) {
-        guard->settingChanged(changed);
-      } else {
-        QMetaObject::invokeMethod(guard, [guard, changed] {
-          if (guard) guard->settingChanged(changed);
-        });
-      }
-    });
+    const int token =
+        m_store.addObserver(key, this, [this](const QString& changed) { settingChanged(changed); });
     m_observers.emplace_back(key, token);
   }
 }

@@ -6,7 +6,6 @@
 #include <QPainterPath>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QThread>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -378,16 +377,6 @@ QString backLabel(const QString& previous, const QString& title, int barWidth) {
   return {};
 }
 
-/// Runs `task` for a store notification on `context`'s thread: at once when the change was made
-/// there, else queued (widgets may only be touched on their own thread).
-void onOwnThread(QObject* context, std::function<void()> task) {
-  if (QThread::currentThread() == context->thread()) {
-    task();
-  } else {
-    QMetaObject::invokeMethod(context, std::move(task), Qt::QueuedConnection);
-  }
-}
-
 /// The values of one choice key, with a checkmark on the current one. A tap writes at once.
 class ChoiceViewController : public ViewController {
  public:
@@ -403,8 +392,7 @@ class ChoiceViewController : public ViewController {
             navigation->popViewController(true);
         },
         this);
-    m_token = m_store.addObserver(
-        m_item.key, [this](const QString&) { onOwnThread(this, [this] { refresh(); }); });
+    m_token = m_store.addObserver(m_item.key, this, [this](const QString&) { refresh(); });
   }
   ~ChoiceViewController() override { m_store.removeObserver(m_item.key, m_token); }
 
@@ -523,9 +511,8 @@ void SettingsViewController::loadView() {
 void SettingsViewController::viewDidLoad() {
   for (const QString& key : m_description.keys()) {
     refreshKey(key);
-    m_observerTokens[key] = m_store.addObserver(key, [this](const QString& changed) {
-      onOwnThread(this, [this, changed] { refreshKey(changed); });
-    });
+    m_observerTokens[key] =
+        m_store.addObserver(key, this, [this](const QString& changed) { refreshKey(changed); });
   }
 }
 

@@ -1,6 +1,9 @@
 #include "settings_store.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QPointer>
+#include <QThread>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -243,6 +246,25 @@ int SettingsStore::addObserver(const QString& key, Observer observer) {
   const int token = m_nextToken++;
   m_observers[key].emplace(token, std::move(observer));
   return token;
+}
+
+int SettingsStore::addObserver(const QString& key, QObject* context, Observer observer) {
+  // Only values are captured: the context is looked at on its own thread, never from the
+  // thread that made the change (which may see it being destroyed).
+  QThread* home = context->thread();
+  QPointer<QObject> guard(context);
+  return addObserver(key, [home, guard, observer = std::move(observer)](const QString& changed) {
+    if (QThread::currentThread() == home) {
+      if (guard) observer(changed);
+      return;
+    }
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [guard, observer, changed] {
+          if (guard) observer(changed);
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 void SettingsStore::removeObserver(const QString& key, int token) {

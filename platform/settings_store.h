@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QObject>
 #include <QHash>
 #include <QString>
 #include <QVariant>
@@ -60,6 +61,10 @@ class SettingsStore {
   void removeObjectForKey(const QString& key);
 
   /// Returns a token for removeObserver.
+  /// The same for an observer that belongs to `context` (a widget, a screen): it runs on the
+  /// context's thread, a change made on another thread arriving there later, and never once
+  /// the context is gone. Register on the context's own thread.
+  int addObserver(const QString& key, QObject* context, Observer observer);
   int addObserver(const QString& key, Observer observer);
   void removeObserver(const QString& key, int token);
 

@@ -1,6 +1,7 @@
 #include "stereo/pair_loader.h"
 
 #include <optional>
+#include <span>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -37,6 +38,17 @@ std::string sizeText(const LoadedFile& f) {
   return std::to_string(f.uprightWidth) + "x" + std::to_string(f.uprightHeight);
 }
 
+Result<Image> decodeGuarded(std::span<const std::uint8_t> bytes, const std::string& path,
+                            float maxResolution) noexcept {
+  try {
+    return ImageTools::decodeScaledAndRotatedImage(bytes, path, -1, maxResolution);
+  } catch (const std::bad_alloc&) {
+    return makeError(ErrorCode::TooLarge, path + ": not enough memory to read it");
+  } catch (const std::exception& e) {
+    return makeError(ErrorCode::Corrupt, path + ": " + e.what());
+  }
+}
+
 }  // namespace
 
 Result<StereoPair> loadStereoPairFiles(const std::string& leftPath, const std::string& rightPath,
@@ -55,12 +67,11 @@ Result<StereoPair> loadStereoPairFiles(const std::string& leftPath, const std::s
   }
   const float m = ImageTools::maximumResolutionForPair(left->uprightWidth, left->uprightHeight,
                                                        imageSizePercent);
-  // The two decodes are independent; run the right one beside the left one.
+  // The two decodes are independent; run the right one beside the left one. Neither may let an
+  // exception out: one escaping a thread, or passing a thread not yet joined, ends the program.
   std::optional<Result<Image>> rightImage;
-  std::thread worker([&] {
-    rightImage.emplace(ImageTools::decodeScaledAndRotatedImage(right->bytes, rightPath, -1, m));
-  });
-  auto leftImage = ImageTools::decodeScaledAndRotatedImage(left->bytes, leftPath, -1, m);
+  std::thread worker([&] { rightImage.emplace(decodeGuarded(right->bytes, rightPath, m)); });
+  auto leftImage = decodeGuarded(left->bytes, leftPath, m);
   worker.join();
   if (!leftImage) return leftImage.error();
   if (!*rightImage) return rightImage->error();

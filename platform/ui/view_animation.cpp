@@ -160,9 +160,13 @@ void begin(const std::shared_ptr<Animation>& animation) {
 
 void tick();
 
+RunLoopClock* g_tickClock = nullptr;  // the clock g_tick was scheduled on
+
 void scheduleTick() {
-  if (g_tick) return;
   RunLoopClock& clock = RunLoopClock::current();
+  // A frame pending on a clock that has since been replaced would never come.
+  if (g_tick && g_tickClock == &clock) return;
+  g_tickClock = &clock;
   g_tick = clock.schedule(clock.now() + kFrameInterval, [] {
     g_tick = 0;
     tick();
@@ -264,11 +268,12 @@ void stopViewAnimations(QWidget* view) {
                                 [&](const Track& t) { return t.view == view; }),
                  tracks.end());
     auto& targets = animation->targets;
+    const auto targetsBefore = targets.size();
     targets.erase(std::remove_if(targets.begin(), targets.end(),
                                  [&](const ViewTarget& t) { return t.view == view; }),
                   targets.end());
-    if (before > 0 && tracks.empty() && targets.empty()) emptied.push_back(animation);
-    if (!animation->started && targets.empty() && before == 0) emptied.push_back(animation);
+    const bool touched = tracks.size() != before || targets.size() != targetsBefore;
+    if (touched && tracks.empty() && targets.empty()) emptied.push_back(animation);
   }
   for (auto& animation : emptied) finish(animation, false);
 }

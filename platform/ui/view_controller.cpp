@@ -235,6 +235,12 @@ void Toolbar::setItems(std::vector<QObject*> items) {
   while (QLayoutItem* item = layout->takeAt(0)) delete item;
   for (auto& widget : m_widgets) delete widget;  // only buttons this bar made
   m_widgets.clear();
+  // Widgets of the last list that the new one leaves out are handed back, hidden.
+  for (const QPointer<QObject>& old : m_items) {
+    auto* widget = qobject_cast<QWidget*>(old.data());
+    if (widget && std::find(items.begin(), items.end(), old.data()) == items.end())
+      removeFromSuperview(widget);
+  }
   m_items.clear();
   for (QObject* object : items) {
     m_items.emplace_back(object);
@@ -266,7 +272,14 @@ void Toolbar::paintEvent(QPaintEvent*) {
 
 ViewController::ViewController(QObject* parent) : QObject(parent) {}
 
-ViewController::~ViewController() { delete m_view.data(); }
+ViewController::~ViewController() {
+  // A screen that goes without being dismissed takes its presentation layer along, so no
+  // empty full-window layer is left catching the clicks; what it presented goes with it.
+  if (m_presented) delete m_presented.data();
+  if (m_presenting && m_presenting->m_presented == this) m_presenting->m_presented = nullptr;
+  delete m_presentationHost.data();
+  delete m_view.data();
+}
 
 QWidget* ViewController::view() {
   if (!m_view) {
@@ -323,10 +336,14 @@ constexpr double kPresentDuration = 0.35;
 
 }  // namespace
 
-void ViewController::presentViewController(ViewController* controller, bool animated,
+bool ViewController::presentViewController(ViewController* controller, bool animated,
                                            std::function<void()> completion) {
   QWidget* window = windowView();
-  if (!controller || m_presented || !window) return;
+  if (!controller || m_presented || !window) {
+    // Refused: the caller handed the screen over, so it goes rather than leaking.
+    if (controller && controller != m_presented && !controller->parent()) controller->deleteLater();
+    return false;
+  }
   controller->setParent(this);
   m_presented = controller;
   controller->m_presenting = this;
@@ -360,13 +377,14 @@ void ViewController::presentViewController(ViewController* controller, bool anim
   };
   if (!animated) {
     done(true);
-    return;
+    return true;
   }
   view->move(frame.x(), window->height());
   if (sheet) setViewAlpha(host, 0);
   std::vector<ViewTarget> targets{{view, std::nullopt, frame, std::nullopt}};
   if (sheet) targets.push_back({host, 1.0, std::nullopt, std::nullopt});
   animateViews(kPresentDuration, AnimationCurve::EaseOut, targets, done);
+  return true;
 }
 
 void ViewController::dismissViewController(bool animated, std::function<void()> completion) {
@@ -557,21 +575,24 @@ class PlainSlide : public AnimatedTransitioning {
 void NavigationController::transition(Operation op, ViewController* from, ViewController* to,
                                       bool animated) {
   QWidget* toView = to->view();
-  auto finish = [this, op, from = QPointer<ViewController>(from), to = QPointer<ViewController>(to),
+  auto finish = [self = QPointer<NavigationController>(this), op,
+                 from = QPointer<ViewController>(from), to = QPointer<ViewController>(to),
                  animated](bool) {
-    m_transitioning = false;
+    if (!self) return;  // the container went while its views slid
+    NavigationController* const nav = self;
+    nav->m_transitioning = false;
     if (op == Operation::Pop && from) {
-      m_stack.pop_back();
+      nav->m_stack.pop_back();
       from->viewDidDisappear(animated);
       from->deleteLater();
     } else if (from) {
       from->viewDidDisappear(animated);
     }
     if (to) {
-      to->view()->setGeometry(contentFrame());
+      to->view()->setGeometry(nav->contentFrame());
       to->viewDidAppear(animated);
     }
-    updateBar();
+    nav->updateBar();
   };
   if (from) from->viewWillDisappear(animated);
   to->viewWillAppear(animated);

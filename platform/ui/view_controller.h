@@ -165,8 +165,9 @@ class ViewController : public QObject {
   void setModalPresentationStyle(ModalPresentationStyle style) { m_presentationStyle = style; }
 
   /// Shows `controller` over this screen (sliding up when animated) and calls `completion` when it
-  /// is in place. Presenting while something is presented already is refused.
-  void presentViewController(ViewController* controller, bool animated,
+  /// is in place. Refused (false, and a parentless `controller` is deleted) while something is
+  /// presented already or this screen is not in a window.
+  bool presentViewController(ViewController* controller, bool animated,
                              std::function<void()> completion = {});
   /// Dismisses what this screen presents, or this screen when it is the presented one.
   void dismissViewController(bool animated, std::function<void()> completion = {});

@@ -47,7 +47,7 @@ class SettingsViewControllerTest : public QObject {
   /// 320x568 window, as the result screen shows it.
   void show() {
     m_window = std::make_unique<AppWindow>();
-    m_presenter = new ViewController;
+    m_presenter = new ViewController(m_window.get());  // goes with the window
     m_window->setRootViewController(m_presenter);
     m_window->show();
     m_settings = new SettingsViewController(*m_store);

@@ -1,4 +1,5 @@
 #include <QFile>
+#include <QThread>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -20,6 +21,23 @@ class SettingsStoreTest : public QObject {
 
  private slots:
   void init() { QFile::remove(path()); }
+
+  void contextObserversRunOnTheContextsThreadAndNeverAfterIt() {
+    SettingsStore store(path());
+    auto* context = new QObject;
+    QList<QThread*> threads;
+    store.addObserver("ColorMethod", context, [&](const QString&) { threads << QThread::currentThread(); });
+    store.setInteger(1, "ColorMethod");  // on the context's thread: at once
+    QCOMPARE(threads, QList<QThread*>{QThread::currentThread()});
+    std::thread([&] { store.setInteger(2, "ColorMethod"); }).join();
+    QCOMPARE(threads.size(), 1);  // queued to the context's thread
+    QCoreApplication::processEvents();
+    QCOMPARE(threads, (QList<QThread*>{QThread::currentThread(), QThread::currentThread()}));
+    std::thread([&] { store.setInteger(3, "ColorMethod"); }).join();
+    delete context;  // gone before the queued call runs
+    QCoreApplication::processEvents();
+    QCOMPARE(threads.size(), 2);
+  }
 
   void absentKeysFollowTheReadingRules() {
     SettingsStore store(path());

@@ -178,6 +178,73 @@ class ViewToolkitTest : public QObject {
     QVERIFY(sheet.isNull());
   }
 
+  void screensThatGoWithoutDismissalLeaveNothingOverTheWindow() {
+    AppWindow window;
+    auto* root = new Probe(&window);
+    window.setRootViewController(root);
+    const int before = window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size();
+    QPointer<Probe> sheet = new Probe;
+    QVERIFY(root->presentViewController(sheet, false));
+    delete sheet.data();
+    QCOMPARE(window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size(), before);
+    QVERIFY(!root->presentedViewController());
+    // A refused presentation does not keep the screen it was handed.
+    QPointer<Probe> first = new Probe;
+    QVERIFY(root->presentViewController(first, false));
+    QPointer<Probe> second = new Probe;
+    QVERIFY(!root->presentViewController(second, false));
+    flushDeletes();
+    QVERIFY(second.isNull());
+    QVERIFY(first);
+  }
+
+  void aContainerDeletedMidSlideIsNotTouchedWhenTheSlideEnds() {
+    AppWindow window;
+    auto* navigation = new NavigationController(new Probe, &window);
+    window.setRootViewController(navigation);
+    navigation->pushViewController(new Probe, true);
+    m_clock.advance(0.1);
+    delete navigation;
+    m_clock.advance(1);  // the slide's end must not reach the deleted container
+    flushDeletes();
+  }
+
+  void stoppingOneViewLeavesOtherAnimationsAndAClockSwapStallsNothing() {
+    QWidget a, b;
+    bool otherEnded = false, otherFinished = false;
+    animateViews(0.2, AnimationCurve::Linear, {}, [&](bool f) { otherEnded = true, otherFinished = f; },
+                 0.5);  // a delayed animation with no views: a timed completion
+    animateViews(1, AnimationCurve::Linear, {{&a, 0.0, {}, {}}});
+    stopViewAnimations(&a);
+    m_clock.advance(0.1);
+    QVERIFY(!otherEnded);
+    m_clock.advance(1);
+    QVERIFY(otherEnded && otherFinished);
+
+    animateViews(1, AnimationCurve::Linear, {{&a, 0.5, {}, {}}});  // a frame pending on m_clock
+    ManualClock other;
+    RunLoopClock::install(&other);
+    bool done = false;
+    animateViews(0.3, AnimationCurve::Linear, {{&b, 0.0, {}, {}}}, [&](bool) { done = true; });
+    other.advance(1);
+    QVERIFY(done);
+    QCOMPARE(viewAlpha(&b), 0.0);
+    RunLoopClock::install(&m_clock);
+  }
+
+  void toolbarHandsBackWidgetsItNoLongerShows() {
+    Toolbar toolbar;
+    auto* first = new QWidget;
+    auto* second = new QWidget;
+    toolbar.setItems({first});
+    QCOMPARE(first->parentWidget(), &toolbar);
+    toolbar.setItems({second});
+    QVERIFY(!first->parentWidget());
+    QVERIFY(first->isHidden());
+    QCOMPARE(second->parentWidget(), &toolbar);
+    delete first;
+  }
+
   void navigationPushesAndPopsWithTheBarFollowing() {
     AppWindow window;
     auto* first = new Probe;
