@@ -481,7 +481,11 @@ void BlendViewController::share() {
   auto* navigation = new NavigationController(picker);
   navigation->setModalPresentationStyle(ModalPresentationStyle::FormSheet);
   m_isShowingModal = true;
-  presentViewController(navigation, true);
+  if (!presentViewController(navigation, true)) {
+    // Something else is on top already: nothing opened, so nothing is left pinned.
+    m_isShowingModal = false;
+    resetFadeItems();
+  }
 }
 
 void BlendViewController::executeShareBarButtonIndexOnTimer(QSTimer& timer, int index) {
@@ -526,7 +530,11 @@ void BlendViewController::showSettings() {
   auto* navigation = new NavigationController(settings);
   navigation->setModalPresentationStyle(ModalPresentationStyle::FormSheet);
   m_isShowingModal = true;
-  presentViewController(navigation, true);
+  if (!presentViewController(navigation, true)) {
+    // Something else is on top already: nothing opened, so nothing is left pinned.
+    m_isShowingModal = false;
+    resetFadeItems();
+  }
 }
 
 void BlendViewController::dismissPresentedScreen() {
