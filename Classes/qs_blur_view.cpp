@@ -13,6 +13,7 @@
 #include "image/image.h"
 #include "image_view.h"
 #include "qs_features.h"
+#include "qt_image.h"
 #include "screen.h"
 #include "theme.h"
 #include "transform/blur.h"
@@ -74,10 +75,7 @@ std::optional<Image> toEngineMask(const QImage& mask, QSize pixels) {
 }
 
 QImage fromEngineImage(const Image& image, double scale) {
-  QImage out(image.width(), image.height(), QImage::Format_RGBX8888);
-  for (int y = 0; y < image.height(); ++y)
-    std::memcpy(out.scanLine(y), image.row(y), image.bytesPerRow());
-  out = out.convertToFormat(QImage::Format_RGB32);  // the format the painter draws fastest
+  QImage out = toQImage(image).convertToFormat(QImage::Format_RGB32);  // drawn fastest
   out.setDevicePixelRatio(scale);
   return out;
 }
