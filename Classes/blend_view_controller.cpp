@@ -1,6 +1,8 @@
 #include "blend_view_controller.h"
 
 #include <QDir>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QMouseEvent>
 #include <QStandardPaths>
 #include <QUrl>
@@ -135,7 +137,7 @@ void BlendViewController::viewDidLoad() {
   if (m_cachesDirectory.isEmpty())
     m_cachesDirectory = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
   QDir().mkpath(m_cachesDirectory);
-  m_cache = std::make_unique<RenderCache>(QDir(m_cachesDirectory).absolutePath().toStdString());
+  m_cache = std::make_shared<RenderCache>(QDir(m_cachesDirectory).absolutePath().toStdString());
   m_cache->resetCacheDirectory();
 
   m_gammaTable = updateGammaTable(0.8);
@@ -212,6 +214,7 @@ void BlendViewController::addKVOForUserDefaults() {
 
 void BlendViewController::settingChanged(const QString& key) {
   m_settingsChanged = true;
+  invalidateOutputs();
   if (m_cache) m_cache->removeCachedFilesForMask(cacheMaskForKey(key));
 }
 
@@ -245,26 +248,98 @@ void BlendViewController::viewModeClick() {
 }
 
 void BlendViewController::scheduleRender(int mode) {
-  // Deferred by one turn of the loop so the title, the cleared picture and the spinner are on
-  // screen before the render keeps the main thread busy.
+  // Deferred by one turn of the loop so that the title, the cleared picture and the spinner are
+  // drawn before the render starts; a render for a mode left meanwhile never starts.
   const std::uint64_t generation = ++m_renderGeneration;
   performAfterDelay(0, [guard = QPointer<BlendViewController>(this), generation, mode] {
     if (!guard || guard->m_renderGeneration != generation) return;
-    try {
-      switch (mode) {
-        case 0: guard->alignImages(); break;
-        case 1: guard->blendImages(1); break;
-        case 2: guard->blendImages(2); break;
-        case 3: guard->createStereogram(); break;
-        case 4: guard->wiggleImages(); break;
-      }
-    } catch (const std::exception&) {
-      // Out of memory, or a pair without a usable working size: the picture stays empty and
-      // the screen stays usable rather than the application ending.
-      guard->m_activityIndicator->stopAnimating();
-      guard->hideVignette();
+    // A zero delay does not wait for the screen to be drawn: draw it now, so the new title and
+    // the spinner are up before the worker takes a core.
+    if (QWidget* window = guard->view()->window(); window->isVisible()) window->repaint();
+    switch (mode) {
+      case 0: guard->alignImages(); break;
+      case 1: guard->blendImages(1); break;
+      case 2: guard->blendImages(2); break;
+      case 3: guard->createStereogram(); break;
+      case 4: guard->wiggleImages(); break;
     }
   });
+}
+
+void BlendViewController::invalidateOutputs() { ++m_outputGeneration; }
+
+void BlendViewController::startRender(int mode) {
+  syncPairGeometry();
+  RenderRequest request;
+  request.mode = mode;
+  request.pair = m_pair;  // shares the photographs; later swaps and drags do not reach it
+  request.settings = renderSettings();
+  request.gamma = m_gammaTable;
+  request.cache = m_cache;
+  request.generation = m_renderGeneration;
+  request.outputGeneration = m_outputGeneration;
+  ++m_rendersRunning;
+  auto* watcher = new QFutureWatcher<RenderResult>(this);
+  connect(watcher, &QFutureWatcher<RenderResult>::finished, this, [this, watcher] {
+    watcher->deleteLater();
+    --m_rendersRunning;
+    renderFinished(watcher->result());
+  });
+  watcher->setFuture(QtConcurrent::run(&runRender, std::move(request)));
+}
+
+void BlendViewController::renderFinished(RenderResult result) {
+  // Working copies made by any render are kept, as long as the pair is still the one it read.
+  m_pair.adoptWorkingCopies(result.pair, result.sourceLeft, result.sourceRight);
+  // The alignment view shows the images as they are and places the overlay at the offset of
+  // the moment it is shown, so only a newer mode change supersedes it.
+  const bool stale = result.generation != m_renderGeneration ||
+                     (result.mode != 0 && result.outputGeneration != m_outputGeneration);
+  if (stale) {
+    ++m_supersededCount;
+    return;
+  }
+  switch (result.mode) {
+    case 0:
+      if (result.ok) {
+        m_imageView->setImage(result.picture);
+        delete m_alignImageView.data();
+        m_alignImageView = new ImageView(result.frames.front(), view());
+        m_alignImageView->setContentMode(m_imageView->contentMode());
+        m_alignImageView->setGeometry(m_imageView->geometry());
+        m_alignImageView->setAttribute(Qt::WA_TransparentForMouseEvents);
+        setViewAlpha(m_alignImageView, kAlignOverlayOpacity);
+        setOverlayTranslation();
+        insertSubviewAbove(m_alignImageView, m_imageView);  // above the picture, below the rest
+        m_alignImageView->show();
+        // Once more a second later, from the offset of that moment.
+        performAfterDelay(1.0, [guard = QPointer<BlendViewController>(this)] {
+          if (guard) guard->setOverlayTranslation();
+        });
+      }
+      break;
+    case 1:
+    case 2:
+    case 3:
+      if (result.ok) {
+        ++(result.fromCache ? m_cacheLoadCount : m_renderCount);
+        m_imageView->setImage(result.picture);
+        // Cached only now that it is known to be current: a render superseded by a removal
+        // never puts its stale output back.
+        if (!result.fromCache)
+          m_cache->cacheImage(result.still, nullptr,
+                              m_cache->fullPathToCachedImageForImageType(unsigned(result.mode)));
+      }
+      break;
+    case 4:
+      if (result.ok) {
+        m_imageView->setAnimationImages(std::move(result.frames), kWiggleCycleSeconds);
+        m_imageView->startAnimating();
+      }
+      break;
+  }
+  m_activityIndicator->stopAnimating();
+  hideVignette();
 }
 
 void BlendViewController::updateButtons() {
@@ -291,67 +366,25 @@ void BlendViewController::cleanupImageTransition() {
 }
 
 void BlendViewController::syncPairGeometry() {
-  m_pair.resizeOriginalImages();
+  // The working copies are made by the render that first needs them, off this thread.
   if (m_imageView)
     m_pair.setImageView(ImageViewGeometry{float(m_imageView->width()), float(m_imageView->height()), true});
   m_pair.setAlignOffsetX(m_alignOffsetX);
   m_pair.setAlignOffsetY(m_alignOffsetY);
 }
 
-void BlendViewController::alignImages() {
-  syncPairGeometry();
-  m_imageView->setImage(toQImage(m_pair.leftImage()));
-
-  delete m_alignImageView.data();
-  m_alignImageView = new ImageView(toQImage(m_pair.rightImage()), view());
-  m_alignImageView->setContentMode(m_imageView->contentMode());
-  m_alignImageView->setGeometry(m_imageView->geometry());
-  m_alignImageView->setAttribute(Qt::WA_TransparentForMouseEvents);
-  setViewAlpha(m_alignImageView, kAlignOverlayOpacity);
-  setOverlayTranslation();
-  insertSubviewAbove(m_alignImageView, m_imageView);  // above the picture, below everything else
-  m_alignImageView->show();
-
-  m_activityIndicator->stopAnimating();
-  hideVignette();
-  // Once more a second later, from the offset of that moment.
-  performAfterDelay(1.0, [guard = QPointer<BlendViewController>(this)] {
-    if (guard) guard->setOverlayTranslation();
-  });
-}
+void BlendViewController::alignImages() { startRender(0); }
 
 void BlendViewController::setOverlayTranslation() {
   if (m_alignImageView)
     setViewTransform(m_alignImageView, QTransform::fromTranslate(m_alignOffsetX, m_alignOffsetY));
 }
 
-void BlendViewController::blendImages(int kind) { renderStillKind(kind); }
+void BlendViewController::blendImages(int kind) { startRender(kind == 2 ? 2 : 1); }
 
-void BlendViewController::createStereogram() { renderStillKind(3); }
+void BlendViewController::createStereogram() { startRender(3); }
 
-void BlendViewController::renderStillKind(int kind) {
-  syncPairGeometry();
-  const auto outcome = renderOrLoadStill(m_pair, static_cast<OutputKind>(kind), renderSettings(),
-                                         m_gammaTable, *m_cache);
-  m_activityIndicator->stopAnimating();
-  hideVignette();
-  if (!outcome) return;  // nothing overlaps at this offset: the picture stays empty
-  ++(outcome->fromCache ? m_cacheLoadCount : m_renderCount);
-  m_imageView->setImage(toQImage(outcome->image));
-}
-
-void BlendViewController::wiggleImages() {
-  syncPairGeometry();
-  const Image& left = m_pair.leftImage();
-  const CropRect crop = m_pair.getAlignmentBounds(left.width(), left.height());
-  if (auto frames = wiggleFrames(left, m_pair.rightImage(), m_pair.pixelOffset(), crop)) {
-    m_imageView->setAnimationImages({toQImage(frames->left), toQImage(frames->right)},
-                                    kWiggleCycleSeconds);
-    m_imageView->startAnimating();
-  }
-  m_activityIndicator->stopAnimating();
-  hideVignette();
-}
+void BlendViewController::wiggleImages() { startRender(4); }
 
 void BlendViewController::showVignette(int type) {
   if (!m_vignetteView) {
@@ -573,6 +606,7 @@ void BlendViewController::openMarrowbyAppsInAppStore() {
 void BlendViewController::swapButtonClick() {
   resetFadeItems();
   m_pair.swapImages();
+  invalidateOutputs();
   m_cache->removeCachedFilesForMask(kCacheMaskAll);
   viewModeClick();
 }
@@ -702,6 +736,7 @@ void BlendViewController::touchesEnded(QPointF) {
   resetFadeItems();
   if (m_loupe) m_loupe->hide();
   // Every output depends on the offset, also after a tap that did not move it.
+  invalidateOutputs();
   m_cache->removeCachedFilesForMask(kCacheMaskAll);
 }
 

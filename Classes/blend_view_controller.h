@@ -11,6 +11,7 @@
 #include "qs_blur_view.h"
 #include "render/anaglyph.h"
 #include "render/render_settings.h"
+#include "render_job.h"
 #include "reachability.h"
 #include "segmented_control.h"
 #include "settings_view_controller.h"
@@ -96,7 +97,9 @@ class BlendViewController : public ViewController,
   void showProgressView();
   void hideProgressView();
 
-  // Rendering of the view modes.
+  // Rendering of the view modes. Each starts a render on a worker thread from a snapshot of the
+  // pair, the offset and the settings; its result is shown only if nothing newer (a mode change,
+  // a swap, a drag, a nudge, a settings change) superseded it meanwhile.
   void alignImages();
   void blendImages(int kind);
   void createStereogram();
@@ -151,6 +154,10 @@ class BlendViewController : public ViewController,
   QWidget* blockingView() const { return m_blockingView; }
   QSProgressView* progressView() const { return m_progressView; }
   RenderCache* renderCache() const { return m_cache.get(); }
+  /// True from the start of a render until its result has been shown or dropped.
+  bool isRendering() const { return m_rendersRunning > 0; }
+  /// Renders whose result was dropped because something newer superseded them.
+  int supersededRenderCount() const { return m_supersededCount; }
   Reachability* reachability() const { return m_reachability; }
 
  protected:
@@ -162,8 +169,11 @@ class BlendViewController : public ViewController,
   friend class BlendView;
   void viewWillLayoutSubviews();
   void scheduleRender(int mode);
-  void renderStillKind(int kind);
-  void showRendered(const QImage& image);
+  void startRender(int mode);
+  void renderFinished(RenderResult result);
+  /// Every output rendered from now on sees the new offset, order or settings; renders still
+  /// running become stale.
+  void invalidateOutputs();
   void settingChanged(const QString& key);
   void addKVOForUserDefaults();
   RenderSettings renderSettings() const;
@@ -187,7 +197,7 @@ class BlendViewController : public ViewController,
 
   SettingsStore& m_store;
   QString m_cachesDirectory;
-  std::unique_ptr<RenderCache> m_cache;
+  std::shared_ptr<RenderCache> m_cache;  // shared with renders still reading it
   StereoPair m_pair;
   GammaTable m_gammaTable{};
   int m_photoMethod = 0;
@@ -225,7 +235,10 @@ class BlendViewController : public ViewController,
   int m_lastShareIndex = -1;
   int m_renderCount = 0;
   int m_cacheLoadCount = 0;
-  std::uint64_t m_renderGeneration = 0;  // a deferred render for an older mode does nothing
+  std::uint64_t m_renderGeneration = 0;  // a render for an older mode change is dropped
+  std::uint64_t m_outputGeneration = 0;  // an output from an older offset, order or setting too
+  int m_rendersRunning = 0;
+  int m_supersededCount = 0;
   std::vector<std::pair<QString, int>> m_observers;
 };
 

@@ -37,19 +37,23 @@ std::optional<Image> renderStill(StereoPair& pair, OutputKind kind, const Render
   return std::nullopt;
 }
 
+std::shared_ptr<const Image> loadCachedStill(OutputKind kind, RenderCache& cache) {
+  if (kind == OutputKind::Wigglegram) return nullptr;
+  const std::string path = cache.fullPathToCachedImageForImageType(static_cast<unsigned>(kind));
+  std::error_code ignored;
+  if (path.empty() || !std::filesystem::exists(path, ignored)) return nullptr;
+  // The image this cache wrote there, when the file is still that one: no decoding needed.
+  if (auto remembered = cache.rememberedImage(path)) return remembered;
+  if (auto cached = decodeImageFile(path)) return std::make_shared<const Image>(std::move(*cached));
+  return nullptr;
+}
+
 std::optional<StillOutcome> renderOrLoadStill(StereoPair& pair, OutputKind kind,
                                               const RenderSettings& settings,
                                               const GammaTable& gamma, RenderCache& cache) {
   const std::string path = cache.fullPathToCachedImageForImageType(static_cast<unsigned>(kind));
   if (path.empty() || kind == OutputKind::Wigglegram) return std::nullopt;
-  std::error_code ignored;
-  if (std::filesystem::exists(path, ignored)) {
-    // The image this cache wrote there, when the file is still that one: no decoding needed.
-    if (auto remembered = cache.rememberedImage(path)) return StillOutcome{remembered, true};
-    if (auto cached = decodeImageFile(path)) {
-      return StillOutcome{std::make_shared<const Image>(std::move(*cached)), true};
-    }
-  }
+  if (auto cached = loadCachedStill(kind, cache)) return StillOutcome{std::move(cached), true};
   auto rendered = renderStill(pair, kind, settings, gamma);
   if (!rendered) return std::nullopt;
   auto shown = std::make_shared<const Image>(std::move(*rendered));

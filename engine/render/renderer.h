@@ -22,6 +22,11 @@ namespace duo {
 std::optional<Image> renderStill(StereoPair& pair, OutputKind kind, const RenderSettings& settings,
                                  const GammaTable& gamma);
 
+/// The cached output of a still kind (1–3) as it was shown: the image the cache remembers for
+/// the file, or the file decoded. Null when there is no file or it no longer decodes (it is
+/// then rendered again rather than trusted). Safe on any thread.
+std::shared_ptr<const Image> loadCachedStill(OutputKind kind, RenderCache& cache);
+
 /// The result screen's render-or-load step for kinds 1–3: the cached file of the kind if there
 /// is one (a cached file that no longer decodes is rendered again rather than trusted), else a
 /// fresh render that is then queued for the cache. `fromCache` tells which.

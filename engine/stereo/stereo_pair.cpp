@@ -58,7 +58,9 @@ std::optional<Image> stillImageForExport(OutputKind selected, const Image* shown
 }
 
 StereoPair::StereoPair(Image left, Image right, float maximumResolution)
-    : m_left(std::move(left)), m_right(std::move(right)), m_maximumResolution(maximumResolution) {}
+    : m_left(std::make_shared<const Image>(std::move(left))),
+      m_right(std::make_shared<const Image>(std::move(right))),
+      m_maximumResolution(maximumResolution) {}
 
 StereoPair StereoPair::fromWorkingCopies(Image left, Image right, float maximumResolution) {
   StereoPair pair(std::move(left), std::move(right), maximumResolution);
@@ -68,15 +70,25 @@ StereoPair StereoPair::fromWorkingCopies(Image left, Image right, float maximumR
 
 void StereoPair::resizeOriginalImages() {
   if (m_resized) return;
-  m_left =
-      ImageTools::scaleAndRotateImage(m_left, ImageTools::kKeepOrientation, m_maximumResolution);
-  m_right =
-      ImageTools::scaleAndRotateImage(m_right, ImageTools::kKeepOrientation, m_maximumResolution);
+  m_left = std::make_shared<const Image>(
+      ImageTools::scaleAndRotateImage(*m_left, ImageTools::kKeepOrientation, m_maximumResolution));
+  m_right = std::make_shared<const Image>(
+      ImageTools::scaleAndRotateImage(*m_right, ImageTools::kKeepOrientation, m_maximumResolution));
   m_resized = true;
 }
 
+bool StereoPair::adoptWorkingCopies(const StereoPair& resized,
+                                    const std::shared_ptr<const Image>& fromLeft,
+                                    const std::shared_ptr<const Image>& fromRight) {
+  if (m_resized || !resized.m_resized || m_left != fromLeft || m_right != fromRight) return false;
+  m_left = resized.m_left;
+  m_right = resized.m_right;
+  m_resized = true;
+  return true;
+}
+
 float StereoPair::scaleForImageView() const {
-  return duo::scaleForImageView(m_imageView, m_left.width(), m_left.height());
+  return duo::scaleForImageView(m_imageView, m_left->width(), m_left->height());
 }
 
 PixelOffset StereoPair::pixelOffset() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include "image/image.h"
@@ -61,6 +62,10 @@ std::optional<Image> stillImageForExport(OutputKind selected, const Image* shown
 /// A stereo pair as the result screen holds it: the two photographs (later their working
 /// copies), the working resolution, the alignment offset in points of the result view and the
 /// swap state. The result screen forwards to these calls; they run on its thread.
+///
+/// The photographs are shared and never changed in place (a swap exchanges them, a resize
+/// replaces them), so copying a pair is cheap and a copy is a snapshot another thread may read
+/// while the original goes on changing.
 class StereoPair {
  public:
   StereoPair() = default;
@@ -71,10 +76,18 @@ class StereoPair {
   /// working size); resizeOriginalImages() will leave them alone.
   static StereoPair fromWorkingCopies(Image left, Image right, float maximumResolution);
 
-  const Image& leftImage() const { return m_left; }
-  const Image& rightImage() const { return m_right; }
-  void setLeftImage(Image image) { m_left = std::move(image); }
-  void setRightImage(Image image) { m_right = std::move(image); }
+  const Image& leftImage() const { return *m_left; }
+  const Image& rightImage() const { return *m_right; }
+  /// The same images, shared; they stay valid and unchanged whatever the pair does later.
+  const std::shared_ptr<const Image>& sharedLeftImage() const { return m_left; }
+  const std::shared_ptr<const Image>& sharedRightImage() const { return m_right; }
+  void setLeftImage(Image image) { m_left = std::make_shared<const Image>(std::move(image)); }
+  void setRightImage(Image image) { m_right = std::make_shared<const Image>(std::move(image)); }
+
+  /// Takes the working copies another copy of this pair made (see resizeOriginalImages()), when
+  /// this pair still holds the photographs that copy started from. True when they were taken.
+  bool adoptWorkingCopies(const StereoPair& resized, const std::shared_ptr<const Image>& fromLeft,
+                          const std::shared_ptr<const Image>& fromRight);
 
   float maximumResolution() const { return m_maximumResolution; }
   void setMaximumResolution(float value) { m_maximumResolution = value; }
@@ -113,8 +126,8 @@ class StereoPair {
   std::string_view titleFor(OutputKind kind) const { return title(kind, m_swapped); }
 
  private:
-  Image m_left;
-  Image m_right;
+  std::shared_ptr<const Image> m_left = std::make_shared<const Image>();
+  std::shared_ptr<const Image> m_right = std::make_shared<const Image>();
   float m_maximumResolution = 0;
   bool m_resized = false;
   float m_alignOffsetX = 0;

@@ -141,13 +141,26 @@ class BlendViewControllerTest : public QObject {
     m_screen->setPhotoMethod(photoMethod);
     m_root->presentViewController(m_screen, false);
     m_clock.advance(0);
-    return true;
+    return settle();
+  }
+  /// Waits (in real time; renders run on worker threads) until the screen has shown or dropped
+  /// every render it started. False after 20 s.
+  bool settle() {
+    bool timedOut = false;
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&limit, &QTimer::timeout, [&timedOut] { timedOut = true; });
+    limit.start(20000);
+    while (m_screen && m_screen->isRendering() && !timedOut)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return !timedOut;
   }
   /// What a press on a segment does, then the deferred render.
   void select(int mode) {
     m_screen->segmentedControl()->setSelectedSegmentIndex(mode);
     m_screen->viewModeClick();
     m_clock.advance(0);
+    QVERIFY(settle());
   }
   double navAlpha() const { return viewAlpha(m_screen->navigationBar()); }
   double toolbarAlpha() const { return viewAlpha(m_screen->toolbar()); }
@@ -312,6 +325,7 @@ class BlendViewControllerTest : public QObject {
     for (int i = 0; i < 5; ++i) QVERIFY(m_screen->segmentedControl()->isEnabledForSegment(i));
 
     m_clock.advance(0);
+    QVERIFY(settle());
     QVERIFY(!m_screen->activityIndicator()->isAnimating());
     m_clock.advance(0.25);
     QVERIFY(!m_screen->vignetteView());  // faded out and gone
@@ -337,6 +351,7 @@ class BlendViewControllerTest : public QObject {
     QCOMPARE(m_screen->viewMode(), 2);
     QCOMPARE(m_screen->navigationBar()->title(), QString("Grey Anaglyph"));
     m_clock.advance(0);
+    QVERIFY(settle());
     QCOMPARE(m_screen->renderCount(), 1);
   }
 
@@ -347,6 +362,7 @@ class BlendViewControllerTest : public QObject {
     m_screen->segmentedControl()->setSelectedSegmentIndex(2);
     m_screen->viewModeClick();
     m_clock.advance(0);
+    QVERIFY(settle());
     QCOMPARE(m_screen->renderCount(), 1);
     QVERIFY(!cached(kColorFile));
     QVERIFY(cached(kGreyFile));
@@ -465,6 +481,7 @@ class BlendViewControllerTest : public QObject {
         m_screen->viewModeClick();
         timer.start();
         m_clock.advance(0);
+        QVERIFY(settle());
         times[mode] = timer.nsecsElapsed();
       }
     }
@@ -491,6 +508,7 @@ class BlendViewControllerTest : public QObject {
     m_screen->setMaximumResolution(0);
     m_root->presentViewController(m_screen, false);
     m_clock.advance(0);
+    QVERIFY(settle());
     select(1);
     QVERIFY(!m_screen->activityIndicator()->isAnimating());
     QVERIFY(m_screen->imageView()->image().isNull());
@@ -779,6 +797,7 @@ class BlendViewControllerTest : public QObject {
 
     settings->doneButtonItem()->trigger();
     m_clock.advance(1);
+    QVERIFY(settle());
     QVERIFY(!m_screen->presentedViewController());
     QVERIFY(!m_screen->isShowingModal());
     const bool stereogramRemoved = removed.contains(QLatin1String(kStereogramFile));
@@ -820,6 +839,7 @@ class BlendViewControllerTest : public QObject {
     QCOMPARE(m_screen->alignOffsetX(), 12.0f);
     QCOMPARE(m_screen->alignOffsetY(), -7.0f);
     m_clock.advance(0);
+    QVERIFY(settle());
     QCOMPARE(m_screen->renderCount(), renders + 1);  // rendered anew, not loaded
 
     // Every other output renders again too; a second swap goes back to the pair as taken.

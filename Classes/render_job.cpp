@@ -1,0 +1,103 @@
+#include "render_job.h"
+
+#include <mutex>
+
+#include "cache/render_cache.h"
+#include "qt_image.h"
+#include "render/renderer.h"
+#include "render/wigglegram.h"
+#include "stereo/output_kind.h"
+
+namespace duo {
+
+namespace {
+
+std::mutex& hookMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::function<void(int)>& startHook() {
+  static std::function<void(int)> hook;
+  return hook;
+}
+
+void renderInto(RenderRequest& request, RenderResult& result) {
+  StereoPair& pair = request.pair;
+  pair.resizeOriginalImages();
+  switch (request.mode) {
+    case 0:
+      result.picture = toQImage(pair.sharedLeftImage());
+      result.frames = {toQImage(pair.sharedRightImage())};
+      result.ok = !result.picture.isNull() && !result.frames[0].isNull();
+      return;
+    case 1:
+    case 2:
+    case 3: {
+      const auto kind = static_cast<OutputKind>(request.mode);
+      if (request.cache) result.still = loadCachedStill(kind, *request.cache);
+      result.fromCache = result.still != nullptr;
+      if (!result.still) {
+        auto rendered = renderStill(pair, kind, request.settings, request.gamma);
+        if (!rendered) return;  // nothing overlaps at this offset
+        // Opaque fourth bytes let the picture be shown without a copy; the cached PNG and the
+        // exports never read that byte.
+        rendered->makeFourthBytesOpaque();
+        result.still = std::make_shared<const Image>(std::move(*rendered));
+      }
+      result.picture = toQImage(result.still);
+      result.ok = !result.picture.isNull();
+      return;
+    }
+    case 4: {
+      const Image& left = pair.leftImage();
+      const CropRect crop = pair.getAlignmentBounds(left.width(), left.height());
+      auto frames = wiggleFrames(left, pair.rightImage(), pair.pixelOffset(), crop);
+      if (!frames) return;
+      result.frames = {toQImage(std::make_shared<const Image>(std::move(frames->left))),
+                       toQImage(std::make_shared<const Image>(std::move(frames->right)))};
+      result.ok = !result.frames[0].isNull() && !result.frames[1].isNull();
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+}  // namespace
+
+RenderResult runRender(RenderRequest request) {
+  RenderResult result;
+  result.mode = request.mode;
+  result.generation = request.generation;
+  result.outputGeneration = request.outputGeneration;
+  result.sourceLeft = request.pair.sharedLeftImage();
+  result.sourceRight = request.pair.sharedRightImage();
+  {
+    std::function<void(int)> hook;
+    {
+      std::lock_guard lock(hookMutex());
+      hook = startHook();
+    }
+    if (hook) hook(request.mode);
+  }
+  try {
+    renderInto(request, result);
+  } catch (const std::exception&) {
+    // Out of memory, or a pair without a usable working size: nothing to show, and the screen
+    // stays usable rather than the application ending.
+    result.still.reset();
+    result.picture = QImage();
+    result.frames.clear();
+    result.ok = false;
+  }
+  result.pair = std::move(request.pair);
+  return result;
+}
+
+void setRenderStartHookForTesting(std::function<void(int mode)> hook) {
+  std::lock_guard lock(hookMutex());
+  startHook() = std::move(hook);
+}
+
+}  // namespace duo
