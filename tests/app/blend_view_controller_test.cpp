@@ -2,10 +2,13 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMouseEvent>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QVector3D>
 #include <QtTest>
 
+#include <atomic>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -17,6 +20,7 @@
 #include "qs_share_view_controller.h"
 #include "qt_image.h"
 #include "reachability.h"
+#include "render_job.h"
 #include "run_loop.h"
 #include "screen.h"
 #include "settings_keys.h"
@@ -439,6 +443,61 @@ class BlendViewControllerTest : public QObject {
     // Leaving the mode stops the animation and drops the frames.
     select(1);
     QVERIFY(!view->isAnimating());
+  }
+
+  void aSupersededRenderIsNeitherShownNorCached_data() {
+    QTest::addColumn<QString>("action");
+    QTest::newRow("mode change") << "mode";
+    QTest::newRow("swap") << "swap";
+    QTest::newRow("setting change") << "setting";
+  }
+  void aSupersededRenderIsNeitherShownNorCached() {
+    // The first colour render is held on its worker until the newer one has been shown, so the
+    // stale result arrives last, where a careless screen would show and cache it.
+    QFETCH(QString, action);
+    QVERIFY(open());
+    QSemaphore gate;
+    std::atomic<bool> holdNext{true};
+    setRenderStartHookForTesting([&](int mode) {
+      if (mode == 1 && holdNext.exchange(false)) gate.acquire();
+    });
+    auto release = qScopeGuard([&] {
+      gate.release();
+      settle();
+      setRenderStartHookForTesting({});
+    });
+    m_screen->segmentedControl()->setSelectedSegmentIndex(1);
+    m_screen->viewModeClick();
+    m_clock.advance(0);
+    QTRY_VERIFY(!holdNext);  // the stale render has started
+    if (action == "mode") {
+      m_screen->segmentedControl()->setSelectedSegmentIndex(2);
+      m_screen->viewModeClick();
+    } else if (action == "swap") {
+      m_screen->swapButtonClick();
+    } else {
+      m_store->setInteger(0, keys::kColorMethod);
+      m_screen->viewModeClick();  // as closing the settings screen does
+    }
+    m_clock.advance(0);
+    QTRY_COMPARE(m_screen->renderCount(), 1);
+    const QImage current = m_screen->imageView()->image().convertToFormat(QImage::Format_RGB32);
+    QVERIFY(!current.isNull());
+
+    release.dismiss();
+    gate.release();
+    QVERIFY(settle());
+    setRenderStartHookForTesting({});
+    QCOMPARE(m_screen->supersededRenderCount(), 1);
+    QCOMPARE(m_screen->renderCount(), 1);
+    QCOMPARE(m_screen->imageView()->image().convertToFormat(QImage::Format_RGB32), current);
+    QVERIFY(!m_screen->activityIndicator()->isAnimating());
+    if (action == "mode") {
+      QVERIFY(!cached(kColorFile));
+    } else {
+      QVERIFY(cached(kColorFile));
+      QCOMPARE(QImage(cacheFile(kColorFile)).convertToFormat(QImage::Format_RGB32), current);
+    }
   }
 
   void returningToARenderedModeLoadsItsCacheFile() {
