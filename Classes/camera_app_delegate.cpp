@@ -31,6 +31,9 @@ CameraAppDelegate::~CameraAppDelegate() {
 CameraAppDelegate* CameraAppDelegate::shared() { return g_shared; }
 
 QString CameraAppDelegate::splashImageName() {
+  // The window is always portrait, so a tablet needs just the one picture of its own: either
+  // phone picture would be stretched out of shape on the tablet's far wider screen.
+  if (MainScreen::isTablet()) return QStringLiteral("Default-Portrait.png");
   return MainScreen::bounds().height() > 480 ? QStringLiteral("Default-568h.png")
                                              : QStringLiteral("Default.png");
 }
@@ -46,7 +49,9 @@ bool CameraAppDelegate::applicationDidFinishLaunching(ViewController* root, cons
   if (root) root->setParent(this);
 
   m_splashScreen = new ImageView(imageNamed(splashImageName()));
-  m_splashScreen->setContentMode(ContentMode::ScaleToFill);
+  // A screen of a size the artwork was not drawn for (--screen WIDTHxHEIGHT) crops the picture
+  // a little rather than stretching it.
+  m_splashScreen->setContentMode(ContentMode::AspectFill);
 
   // Rather than block the thread for the splash's time, the window shows it at once and the
   // fade starts when it has been up for kSplashSeconds; the root screen waits beneath at

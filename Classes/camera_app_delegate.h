@@ -56,7 +56,8 @@ class CameraAppDelegate : public QObject {
   ActivityIndicatorView* activityIndicatorView() const { return m_activityIndicatorView; }
   QWidget* messageLabel() const { return m_messageLabel; }
 
-  /// "Default-568h.png" on screens taller than 480 points, else "Default.png".
+  /// "Default-Portrait.png" on a tablet; on a phone "Default-568h.png" when the screen is taller
+  /// than 480 points, else "Default.png".
   static QString splashImageName();
 
  private:

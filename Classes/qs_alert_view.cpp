@@ -107,6 +107,10 @@ class ChoiceButton : public QAbstractButton {
 /// it are taken, so they never count as taps outside.
 class DrawnPanel : public QWidget {
  public:
+  struct Shape {
+    QPainterPath path;
+    QColor fill;
+  };
   struct Text {
     QRect rect;
     QString text;
@@ -115,8 +119,7 @@ class DrawnPanel : public QWidget {
   };
   using QWidget::QWidget;
 
-  std::vector<QPainterPath> shapes;
-  QColor fill = cardColour();
+  std::vector<Shape> shapes;
   QColor border = cardBorder();
   std::vector<QLineF> lines;
   std::vector<Text> texts;
@@ -125,9 +128,9 @@ class DrawnPanel : public QWidget {
   void paintEvent(QPaintEvent*) override {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    for (const QPainterPath& shape : shapes) {
-      painter.fillPath(shape, fill);
-      painter.strokePath(shape, QPen(border, 0.5));
+    for (const Shape& shape : shapes) {
+      painter.fillPath(shape.path, shape.fill);
+      painter.strokePath(shape.path, QPen(border, 0.5));
     }
     painter.setRenderHint(QPainter::Antialiasing, false);
     for (const QLineF& line : lines) {
@@ -306,7 +309,7 @@ void QSAlertView::buildCard() {
   const int top = contentHeight();
   card->resize(kCardWidth, top + buttonsHeight);
   const QPainterPath shape = roundedPath(QRectF(card->rect()), kCardRadius);
-  card->shapes.push_back(shape);
+  card->shapes.push_back({shape, cardColour()});
   if (top && count) card->lines.emplace_back(0, top, kCardWidth, top);
 
   // One or two buttons side by side (cancel on the left), more stacked with cancel at the foot.
@@ -477,7 +480,6 @@ void QSActionSheet::layOutPanel() {
                                                                  : 0.96;
   QColor fill = m_popover ? popoverColour() : cardColour();
   fill.setAlphaF(groupAlpha);
-  panel->fill = fill;
 
   // The tablet's panel leaves out the cancel button (a tap outside cancels) unless it is the
   // only choice there is.
@@ -517,7 +519,7 @@ void QSActionSheet::layOutPanel() {
     const int mainHeight = titleHeight + int(rows.size()) * row;
     if (mainHeight > 0) {
       const QPainterPath group = roundedPath(QRectF(0, 0, w, mainHeight), kSheetRadius);
-      panel->shapes.push_back(group);
+      panel->shapes.push_back({group, fill});
       if (titleHeight)
         panel->texts.push_back({QRect(16, kSheetTitlePad, w - 32, titleHeight - 2 * kSheetTitlePad),
                                 m_title, titleFont, theme::secondaryText()});
@@ -531,7 +533,11 @@ void QSActionSheet::layOutPanel() {
     if (separateCancel) {
       if (y > 0) y += kSheetMargin;
       const QPainterPath group = roundedPath(QRectF(0, y, w, row), kSheetRadius);
-      panel->shapes.push_back(group);
+      // Opaque whatever the style: the group sits on the toolbar, whose glyphs would show
+      // through its title.
+      QColor opaque = fill;
+      opaque.setAlphaF(1.0);
+      panel->shapes.push_back({group, opaque});
       addButton(m_cancelIndex, QRect(0, y, w, row), group, kSheetButtonSize);
       y += row;
     }
@@ -587,7 +593,7 @@ void QSActionSheet::layOutPanel() {
     body = QRect(0, 0, w, bodyHeight);
     shape = roundedPath(QRectF(body), kPopoverRadius);
   }
-  panel->shapes.push_back(shape);
+  panel->shapes.push_back({shape, fill});
   int y = bodyTop;
   if (titleHeight) {
     panel->texts.push_back({QRect(16, y + kSheetTitlePad, w - 32, titleHeight - 2 * kSheetTitlePad),

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QPainter>
 
 namespace duo {
@@ -67,6 +68,20 @@ void QSModalOverlay::showOver(QWidget* host, const QColor& dim, const QString& w
   QWidget* focus = initialFocus();
   (focus ? focus : this)->setFocus(Qt::OtherFocusReason);
   if (!m_ownWindow) animateIn(animated);
+}
+
+bool QSModalOverlay::event(QEvent* event) {
+  // Escape belongs to the overlay on top, yet a shortcut of the screen beneath (the share
+  // picker's Cancel, the settings screen's Done) would take it first and close that screen under
+  // the open question. Claiming the key lets it reach keyPressEvent. The claim lasts until the
+  // overlay is hidden, not only while it can answer, so that the repeats of a held key during
+  // the fade-out do not close the screen as well.
+  if (event->type() == QEvent::ShortcutOverride && isVisible() &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    event->accept();
+    return true;
+  }
+  return QWidget::event(event);
 }
 
 bool QSModalOverlay::eventFilter(QObject* watched, QEvent* event) {

@@ -14,6 +14,7 @@ namespace duo {
 /// (dimming it) or, when there is no window to cover, becomes a small modal window of its own;
 /// that answers at most once with the index of a button; and that, once dismissed, goes away
 /// and deletes itself (deleteLater), so callers keep a QPointer, never an owning pointer.
+/// Escape reaches the overlay while it is up, even when the window beneath has an Escape shortcut.
 ///
 /// A subclass draws its panel and chooses how it comes and goes through the protected hooks,
 /// and shows itself with showOver().
@@ -68,6 +69,7 @@ class QSModalOverlay : public QWidget {
   /// Where the focus goes once shown; nullptr for the overlay itself.
   virtual QWidget* initialFocus() const { return nullptr; }
 
+  bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
   bool hasBeenShown() const { return m_shown; }

@@ -6,6 +6,7 @@
 #include <QPainterPath>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -514,6 +515,14 @@ void SettingsViewController::viewDidLoad() {
     m_observerTokens[key] =
         m_store.addObserver(key, this, [this](const QString& changed) { refreshKey(changed); });
   }
+  // On a desktop Escape is how one leaves a screen like this. It stands for the Done button, so
+  // it works only while that button is shown; under a value list this view is hidden, which
+  // turns the shortcut off there.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), view());
+  escape->setContext(Qt::WindowShortcut);
+  connect(escape, &QShortcut::activated, this, [this] {
+    if (m_showDoneButton) done();
+  });
 }
 
 void SettingsViewController::viewWillAppear(bool) {

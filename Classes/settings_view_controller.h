@@ -45,7 +45,8 @@ class SettingsViewController : public ViewController {
   SettingsViewControllerDelegate* delegate() const { return m_delegate; }
   void setDelegate(SettingsViewControllerDelegate* delegate) { m_delegate = delegate; }
 
-  /// The Done button at the right of the navigation bar; shown unless turned off.
+  /// The Done button at the right of the navigation bar; shown unless turned off. While it is
+  /// shown, Escape presses it.
   bool showDoneButton() const { return m_showDoneButton; }
   void setShowDoneButton(bool show);
   BarButtonItem* doneButtonItem() const { return m_doneItem; }

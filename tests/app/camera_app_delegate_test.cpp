@@ -35,12 +35,26 @@ class CameraAppDelegateTest : public QObject {
     MainScreen::setSize({320, 568, false});
   }
 
-  void splashFollowsTheScreenHeight() {
-    QCOMPARE(CameraAppDelegate::splashImageName(), QString("Default-568h.png"));
-    MainScreen::setSize({320, 480, false});
-    QCOMPARE(CameraAppDelegate::splashImageName(), QString("Default.png"));
-    MainScreen::setSize({768, 1024, true});
-    QCOMPARE(CameraAppDelegate::splashImageName(), QString("Default-568h.png"));
+  void splashPictureIsDrawnForTheScreen_data() {
+    QTest::addColumn<ScreenSize>("screen");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("phone") << ScreenSize{320, 480, false} << "Default.png";
+    QTest::newRow("phone-tall") << ScreenSize{320, 568, false} << "Default-568h.png";
+    QTest::newRow("tablet") << ScreenSize{768, 1024, true} << "Default-Portrait.png";
+  }
+  void splashPictureIsDrawnForTheScreen() {
+    QFETCH(ScreenSize, screen);
+    QFETCH(QString, name);
+    MainScreen::setSize(screen);
+    QCOMPARE(CameraAppDelegate::splashImageName(), name);
+    // The picture is drawn for exactly this screen, so filling the window stretches nothing.
+    SettingsStore store(settingsPath());
+    CameraAppDelegate delegate(store);
+    delegate.applicationDidFinishLaunching(new PlainRootViewController);
+    QCOMPARE(delegate.splashScreen()->imagePointSize(), QSizeF(screen.width, screen.height));
+    QCOMPARE(delegate.splashScreen()->geometry(), QRect(0, 0, screen.width, screen.height));
+    QVERIFY(duo::test::renderAt2x(delegate.window())
+                .save(QStringLiteral("splash-%1.png").arg(QTest::currentDataTag())));
   }
 
   void startUpRegistersDefaultsHoldsTheSplashAndFadesToTheRoot() {

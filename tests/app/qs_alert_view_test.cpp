@@ -1,6 +1,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QShortcut>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -9,6 +10,7 @@
 #include "qs_alert_view.h"
 #include "run_loop.h"
 #include "screen.h"
+#include "screenshot.h"
 #include "theme.h"
 #include "view_animation.h"
 #include "view_controller.h"
@@ -376,6 +378,24 @@ class QSAlertViewTest : public QObject {
     QVERIFY(sheet->buttonAtIndex(2)->y() < sheet->buttonAtIndex(3)->y());
     QVERIFY(cancel->y() - sheet->buttonAtIndex(3)->geometry().bottom() > 4);
     saveScreenshot(&stage.window, "action-sheet.png");
+    // Nothing under the Cancel group shows through it: a point inside it, clear of its title,
+    // looks the same over white as over black.
+    auto* under = new QWidget(stage.screen->view());
+    under->setAutoFillBackground(true);
+    under->setGeometry(
+        QRect(under->parentWidget()->mapFrom(&stage.window, cancel->mapTo(&stage.window, QPoint())),
+              cancel->size()));
+    under->show();
+    const QPoint probe = cancel->mapTo(&stage.window, QPoint(20, cancel->height() / 2)) * 2;
+    QColor seen[2];
+    for (const int i : {0, 1}) {
+      QPalette palette = under->palette();
+      palette.setColor(QPalette::Window, i ? Qt::black : Qt::white);
+      under->setPalette(palette);
+      seen[i] = test::renderAt2x(&stage.window).pixelColor(probe);
+    }
+    QCOMPARE(seen[0], seen[1]);
+    delete under;
 
     QTest::mouseClick(sheet->buttonAtIndex(2), Qt::LeftButton);
     QTest::mouseClick(sheet->buttonAtIndex(1), Qt::LeftButton);
@@ -419,6 +439,39 @@ class QSAlertViewTest : public QObject {
     m_clock.advance(0.4);
     QTest::mouseClick(sheet, Qt::LeftButton, {}, QPoint(160, 100));
     QCOMPARE(index, -1);
+  }
+
+  void escapeAnswersTheOverlayNotAShortcutOfTheScreenBeneath() {
+    Stage stage;
+    // The share picker and the settings screen bind Escape like this.
+    int screenEscapes = 0;
+    auto* shortcut = new QShortcut(QKeySequence(Qt::Key_Escape), stage.screen->view());
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, [&] { ++screenEscapes; });
+    QVERIFY(QTest::qWaitForWindowActive(&stage.window));
+
+    Answer answer;
+    QPointer<QSAlertView> alert = new QSAlertView("Title", "Message", "Cancel", {"OK"});
+    alert->showWithCompletion(
+        [&](QSAlertView*, int index) { ++answer.calls, answer.index = index; });
+    QTest::keyClick(alert, Qt::Key_Escape);
+    QTest::keyClick(alert, Qt::Key_Escape);  // a repeat while it fades out is swallowed too
+    QCOMPARE(answer.calls, 1);
+    QCOMPARE(answer.index, 0);
+    QCOMPARE(screenEscapes, 0);
+    m_clock.advance(0.4);
+    flushDeletes();
+
+    QPointer<QSActionSheet> sheet = new QSActionSheet("", "Cancel", "", {"Share"});
+    sheet->showFromBarButtonItem(stage.screen->action, stage.screen->toolbar, false,
+                                 [&](QSActionSheet*, int index) { answer.index = index; });
+    QTest::keyClick(sheet, Qt::Key_Escape);
+    QCOMPARE(answer.index, 1);
+    QCOMPARE(screenEscapes, 0);
+    m_clock.advance(0.4);
+    flushDeletes();
+    QTest::keyClick(&stage.window, Qt::Key_Escape);  // the overlays gone, Escape is the screen's
+    QCOMPARE(screenEscapes, 1);
   }
 
   void tabletSheetPointsAtItsButtonWithoutCancel() {

@@ -259,6 +259,29 @@ class SettingsViewControllerTest : public QObject {
     QVERIFY(!m_settings->doneButtonItem()->button());
   }
 
+  void escapePressesDoneWhileDoneIsOnScreen() {
+    show();
+    CountingDelegate delegate;
+    m_settings->setDelegate(&delegate);
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    ViewController* choices = openChoices(keys::kColorMethod);
+    QTest::keyClick(m_window.get(), Qt::Key_Escape);  // a value list has no Done
+    QCOMPARE(delegate.calls, 0);
+    choices->navigationItem().leftBarButtonItem->trigger();
+    m_clock.advance(1);
+    m_settings->setShowDoneButton(false);
+    QTest::keyClick(m_window.get(), Qt::Key_Escape);
+    QCOMPARE(delegate.calls, 0);
+
+    m_settings->setShowDoneButton(true);
+    QTest::keyClick(m_window.get(), Qt::Key_Escape);
+    QCOMPARE(delegate.calls, 1);
+    QCOMPARE(delegate.last, m_settings.data());
+    QTest::keyClick(m_window.get(), Qt::Key_Escape);  // like a second press of Done: ignored
+    m_settings->doneButtonItem()->trigger();
+    QCOMPARE(delegate.calls, 1);
+  }
+
   void withoutADelegateDoneClosesTheScreen() {
     show();
     m_settings->doneButtonItem()->trigger();
