@@ -112,6 +112,26 @@ std::shared_ptr<const Image> RenderCache::rememberedImage(const std::string& ful
   return it->second.image;
 }
 
+void RenderCache::setRememberedImageBudget(std::size_t bytes) {
+  std::lock_guard lock(m_mutex);
+  m_rememberedBudget = bytes;
+}
+
+void RenderCache::enforceRememberedBudgetLocked(const std::string& keep) {
+  // The newest entry stays whatever its size: it is the one most likely to be shown next.
+  for (;;) {
+    std::size_t total = 0;
+    PathState* oldest = nullptr;
+    for (auto& [key, state] : m_paths) {
+      if (!state.image) continue;
+      total += state.image->byteCount();
+      if (key != keep && (!oldest || state.committed < oldest->committed)) oldest = &state;
+    }
+    if (total <= m_rememberedBudget || !oldest) return;
+    oldest->image.reset();
+  }
+}
+
 void RenderCache::invalidatePathLocked(const std::string& path) {
   PathState& state = m_paths[pathKey(path)];
   state.invalidatedAt = ++m_sequence;
@@ -173,6 +193,7 @@ void RenderCache::writeEntry(std::uint64_t sequence, const std::shared_ptr<const
         state.image = image;
         state.fileSize = stamp->first;
         state.fileTime = stamp->second;
+        enforceRememberedBudgetLocked(key);
       }
     }
   }

@@ -60,6 +60,11 @@ class RenderCache {
   /// always decided by the file.
   std::shared_ptr<const Image> rememberedImage(const std::string& fullPath);
 
+  /// Bounds the memory of the images kept for rememberedImage(): when a newly written entry
+  /// takes the total above `bytes`, the images of the entries written longest ago are let go
+  /// (their files stay and are read from disk when asked for). Unlimited by default.
+  void setRememberedImageBudget(std::size_t bytes);
+
   /// Blocks until every write queued so far has finished or been dropped.
   void waitForPendingWrites();
 
@@ -72,6 +77,7 @@ class RenderCache {
     std::uintmax_t fileSize = 0;
     std::int64_t fileTime = 0;
   };
+  void enforceRememberedBudgetLocked(const std::string& keep);
 
   // m_paths is keyed by the lexically normal form of a path; "Locked" members need m_mutex.
   void invalidatePathLocked(const std::string& path);
@@ -84,6 +90,7 @@ class RenderCache {
   std::mutex m_mutex;  // guards the fields below and every rename into / removal from the folder
   std::uint64_t m_sequence = 0;
   std::uint64_t m_resetAt = 0;
+  std::size_t m_rememberedBudget = SIZE_MAX;
   std::unordered_map<std::string, PathState> m_paths;
   WorkQueue m_writers;  // last: destroyed (drained) first
 };

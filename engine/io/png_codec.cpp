@@ -231,6 +231,10 @@ Result<Image> decode(std::span<const std::uint8_t> bytes, std::string_view name)
 Result<std::vector<std::uint8_t>> encode(const Image& image) {
   if (image.isNull()) return makeError(ErrorCode::InvalidArgument, "cannot encode an empty image");
   std::vector<std::uint8_t> output;
+  // Room for the uncompressed rows up front: untouched pages cost address space, not memory,
+  // while growing by doubling would copy the encoded bytes and hold both copies at once.
+  output.reserve(std::size_t(image.width()) * 3 * std::size_t(image.height()) +
+                 std::size_t(image.height()) + 4096);
   PngState state;
   state.output = &output;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, onError, onWarning);
