@@ -4,6 +4,8 @@
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
 #include <QMouseEvent>
+#include <QShortcut>
+#include <QApplication>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -13,6 +15,7 @@
 #include "cache/render_cache.h"
 #include "image_resources.h"
 #include "image_view.h"
+#include "large_output_window.h"
 #include "magnifier_view.h"
 #include "qs_alert_view.h"
 #include "qs_share_view_controller.h"
@@ -50,6 +53,15 @@ class BlendView : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override {
     if (m_down && m_controller) m_controller->touchesMoved(event->position());
   }
+  // A double click opens the large view of an output; in the alignment view, where there is no
+  // output yet, the second press is a touch like the first.
+  void mouseDoubleClickEvent(QMouseEvent* event) override {
+    if (event->button() == Qt::LeftButton && m_controller && m_controller->viewMode() != 0) {
+      m_controller->showLargeView();
+      return;
+    }
+    mousePressEvent(event);
+  }
   void mouseReleaseEvent(QMouseEvent* event) override {
     if (event->button() != Qt::LeftButton || !m_down) return;
     m_down = false;
@@ -83,6 +95,11 @@ class BlendView : public QWidget {
 
 namespace {
 
+QString& defaultCachesDirectoryValue() {
+  static QString directory;
+  return directory;
+}
+
 const char* const kModeImages[] = {"ModeAlign.png", "ModeColor.png", "ModeGrey.png",
                                    "ModeStereogram.png", "ModeWiggle.png"};
 
@@ -103,7 +120,14 @@ BlendViewController::BlendViewController(SettingsStore& store, QString cachesDir
       m_cachesDirectory(std::move(cachesDirectory)),
       m_now([] { return QDateTime::currentDateTimeUtc(); }) {}
 
+void BlendViewController::setDefaultCachesDirectory(const QString& directory) {
+  defaultCachesDirectoryValue() = directory;
+}
+
+QString BlendViewController::defaultCachesDirectory() { return defaultCachesDirectoryValue(); }
+
 BlendViewController::~BlendViewController() {
+  delete m_largeView.data();  // a top-level window of its own
   for (const auto& [key, token] : m_observers) m_store.removeObserver(key, token);
   if (m_timer) m_timer->invalidate();
   if (m_shareTimer) m_shareTimer->invalidate();
@@ -134,11 +158,17 @@ void BlendViewController::viewDidLoad() {
   m_isShowingModal = false;
 
   // The cache belongs to this pair: whatever an earlier pair left is gone from here on.
+  if (m_cachesDirectory.isEmpty()) m_cachesDirectory = defaultCachesDirectory();
   if (m_cachesDirectory.isEmpty())
     m_cachesDirectory = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
   QDir().mkpath(m_cachesDirectory);
-  m_cache = std::make_shared<RenderCache>(QDir(m_cachesDirectory).absolutePath().toStdString());
+  // One PNG writer: the other core renders, and a large pair's encodings each hold tens of
+  // megabytes while they run.
+  m_cache = std::make_shared<RenderCache>(QDir(m_cachesDirectory).absolutePath().toStdString(), 1);
   m_cache->resetCacheDirectory();
+  // Outputs kept in memory beside their files make a return to a mode instant; on a large pair
+  // only the newest is kept, and the others are read back from their files off this thread.
+  m_cache->setRememberedImageBudget(kRememberedOutputBytes);
 
   m_gammaTable = updateGammaTable(0.8);
   checkNetworkReachability();
@@ -184,6 +214,56 @@ void BlendViewController::viewDidLoad() {
   m_segmentedControl->setSelectedSegmentIndex(0);
   viewModeClick();
   addKVOForUserDefaults();
+  installKeys();
+  // Mouse movement without a button reaches no widget here (none tracks the mouse), but it
+  // passes the application's filters on its way.
+  qApp->installEventFilter(this);
+}
+
+void BlendViewController::installKeys() {
+  QWidget* root = view();
+  const auto add = [this, root](const QKeySequence& keys, std::function<void()> action) {
+    auto* shortcut = new QShortcut(keys, root);
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, [this, action = std::move(action)] {
+      if (acceptsKeys()) action();
+    });
+  };
+  for (int mode = 0; mode < 5; ++mode) {
+    add(QKeySequence(Qt::Key_1 + mode), [this, mode] {
+      if (viewMode() == mode) return;
+      m_segmentedControl->setSelectedSegmentIndex(mode);
+      viewModeClick();
+    });
+  }
+  struct Nudge {
+    Qt::Key key;
+    int dx, dy;
+  };
+  for (const Nudge n : {Nudge{Qt::Key_Left, -1, 0}, Nudge{Qt::Key_Right, 1, 0},
+                        Nudge{Qt::Key_Up, 0, -1}, Nudge{Qt::Key_Down, 0, 1}}) {
+    add(QKeySequence(n.key), [this, n] { nudgeAlignment(n.dx, n.dy); });
+    add(QKeySequence(Qt::SHIFT | n.key), [this, n] { nudgeAlignment(10 * n.dx, 10 * n.dy); });
+  }
+  add(QKeySequence(Qt::Key_F), [this] { showLargeView(); });
+}
+
+bool BlendViewController::acceptsKeys() const {
+  const QWidget* root = m_imageView ? m_imageView->parentWidget() : nullptr;
+  return root && root->isVisible() && !presentedViewController() && !m_isShowingModal &&
+         !m_isFadeTimerStopped && !m_isGesturing;
+}
+
+bool BlendViewController::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseMove && watched->isWidgetType()) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    auto* widget = static_cast<QWidget*>(watched);
+    QWidget* root = isViewLoaded() ? view() : nullptr;
+    if (root && mouse->buttons() == Qt::NoButton && widget->window() == root->window() &&
+        (widget == root || root->isAncestorOf(widget)))
+      pointerMoved(root->mapFromGlobal(mouse->globalPosition()));
+  }
+  return ViewController::eventFilter(watched, event);
 }
 
 void BlendViewController::viewWillLayoutSubviews() {
@@ -250,9 +330,9 @@ void BlendViewController::viewModeClick() {
 void BlendViewController::scheduleRender(int mode) {
   // Deferred by one turn of the loop so that the title, the cleared picture and the spinner are
   // drawn before the render starts; a render for a mode left meanwhile never starts.
-  const std::uint64_t generation = ++m_renderGeneration;
+  const std::uint64_t generation = ++m_generations->mode;
   performAfterDelay(0, [guard = QPointer<BlendViewController>(this), generation, mode] {
-    if (!guard || guard->m_renderGeneration != generation) return;
+    if (!guard || guard->m_generations->mode != generation) return;
     // A zero delay does not wait for the screen to be drawn: draw it now, so the new title and
     // the spinner are up before the worker takes a core.
     if (QWidget* window = guard->view()->window(); window->isVisible()) window->repaint();
@@ -266,7 +346,7 @@ void BlendViewController::scheduleRender(int mode) {
   });
 }
 
-void BlendViewController::invalidateOutputs() { ++m_outputGeneration; }
+void BlendViewController::invalidateOutputs() { ++m_generations->output; }
 
 void BlendViewController::startRender(int mode) {
   syncPairGeometry();
@@ -276,8 +356,9 @@ void BlendViewController::startRender(int mode) {
   request.settings = renderSettings();
   request.gamma = m_gammaTable;
   request.cache = m_cache;
-  request.generation = m_renderGeneration;
-  request.outputGeneration = m_outputGeneration;
+  request.generation = m_generations->mode;
+  request.outputGeneration = m_generations->output;
+  request.live = m_generations;
   ++m_rendersRunning;
   auto* watcher = new QFutureWatcher<RenderResult>(this);
   connect(watcher, &QFutureWatcher<RenderResult>::finished, this, [this, watcher] {
@@ -285,17 +366,13 @@ void BlendViewController::startRender(int mode) {
     --m_rendersRunning;
     renderFinished(watcher->result());
   });
-  watcher->setFuture(QtConcurrent::run(&runRender, std::move(request)));
+  watcher->setFuture(QtConcurrent::run(&renderThreadPool(), &runRender, std::move(request)));
 }
 
 void BlendViewController::renderFinished(RenderResult result) {
   // Working copies made by any render are kept, as long as the pair is still the one it read.
   m_pair.adoptWorkingCopies(result.pair, result.sourceLeft, result.sourceRight);
-  // The alignment view shows the images as they are and places the overlay at the offset of
-  // the moment it is shown, so only a newer mode change supersedes it.
-  const bool stale = result.generation != m_renderGeneration ||
-                     (result.mode != 0 && result.outputGeneration != m_outputGeneration);
-  if (stale) {
+  if (!m_generations->current(result.mode, result.generation, result.outputGeneration)) {
     ++m_supersededCount;
     return;
   }
@@ -589,11 +666,21 @@ void BlendViewController::openStorePage(const QString& path) {
   for (const char* scheme : {"itms-apps", "itms"}) {
     const QUrl url(QStringLiteral("%1://%2%3").arg(QLatin1String(scheme), QLatin1String(config::kStoreHost), path));
     if (canOpenURL(url)) {
-      openURL(url);
+      if (!openURL(url)) reportUnopenedURL(url);
       return;
     }
   }
-  openURL(QUrl(QStringLiteral("https://%1%2").arg(QLatin1String(config::kStoreHost), path)));
+  const QUrl web(QStringLiteral("https://%1%2").arg(QLatin1String(config::kStoreHost), path));
+  if (!openURL(web)) reportUnopenedURL(web);
+}
+
+void BlendViewController::reportUnopenedURL(const QUrl& url) {
+  auto* alert = new QSAlertView(
+      QStringLiteral("Cannot Open the Page"),
+      QStringLiteral("No web browser or other program on this computer could open %1.")
+          .arg(url.toDisplayString()),
+      QStringLiteral("Continue"));
+  alert->showWithCompletion([](QSAlertView*, int) {});
 }
 
 void BlendViewController::openMarrowbyAppsInAppStore() {
@@ -741,6 +828,78 @@ void BlendViewController::touchesEnded(QPointF) {
 }
 
 void BlendViewController::touchesCancelled() { touchesEnded(m_gestureLastPoint); }
+
+void BlendViewController::showLargeView() {
+  const int mode = viewMode();
+  if (mode < 1 || mode > 4 || !m_imageView) return;
+  std::vector<QImage> frames;
+  double cycle = 0;
+  if (mode == 4) {
+    frames = m_imageView->animationImages();
+    cycle = m_imageView->animationDuration();
+  } else if (!m_imageView->image().isNull()) {
+    // The stereogram is shown turned a quarter clockwise to fit the tall screen; a large window
+    // has room for the card upright.
+    frames = {mode == 3 ? m_imageView->image().transformed(QTransform().rotate(-90))
+                        : m_imageView->image()};
+  }
+  if (frames.empty()) return;  // still rendering
+  auto* window = qobject_cast<LargeOutputWindow*>(m_largeView.data());
+  if (!window) {
+    window = new LargeOutputWindow;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    m_largeView = window;
+  }
+  window->setOutput(m_navigationBar ? m_navigationBar->title() : QString(), std::move(frames), cycle);
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+void BlendViewController::pointerMoved(QPointF point) {
+  if (m_isFadeTimerStopped || m_isGesturing || !m_navigationBar || !m_toolbar) return;
+  if (m_navigationBar->geometry().contains(point.toPoint()) ||
+      m_toolbar->geometry().contains(point.toPoint()))
+    resetFadeItems();
+}
+
+namespace {
+
+/// The offset in points nearest to zero whose whole-pixel offset at `scale` is `pixel`.
+float pointsForPixel(float scale, int pixel) {
+  const auto toPixel = [scale](float points) { return pixelOffsetFor(scale, points, 0).x; };
+  float points = float(double(pixel) / double(scale));
+  const float outward = pixel < 0 ? -INFINITY : INFINITY;
+  // A few units in the last place either way make up for the rounding of the division.
+  for (int i = 0; i < 64 && toPixel(points) != pixel; ++i) points = std::nextafter(points, outward);
+  for (int i = 0; i < 64 && points != 0 && toPixel(std::nextafter(points, 0.0f)) == pixel; ++i)
+    points = std::nextafter(points, 0.0f);
+  return points;
+}
+
+}  // namespace
+
+void BlendViewController::nudgeAlignment(int dx, int dy) {
+  if (viewMode() != 0 || m_isGesturing || !m_alignImageView || !m_imageView) return;
+  // The scale of the picture on screen: the working copies the overlay shows.
+  const QImage& overlay = m_alignImageView->image();
+  const float scale = scaleForImageView(
+      ImageViewGeometry{float(m_imageView->width()), float(m_imageView->height()), true},
+      overlay.width(), overlay.height());
+  const PixelOffset now = pixelOffsetFor(scale, m_alignOffsetX, m_alignOffsetY);
+  const auto nudged = [scale](float offset, int pixel, int delta) {
+    if (delta == 0) return offset;
+    const float points = pointsForPixel(scale, pixel + delta);
+    return std::abs(std::trunc(points)) <= kMaxAlignOffset ? points : offset;
+  };
+  m_alignOffsetX = nudged(m_alignOffsetX, now.x, dx);
+  m_alignOffsetY = nudged(m_alignOffsetY, now.y, dy);
+  setOverlayTranslation();
+  // Ends like a touch: the bars come back and every output depends on the new offset.
+  resetFadeItems();
+  invalidateOutputs();
+  m_cache->removeCachedFilesForMask(kCacheMaskAll);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Rating prompt

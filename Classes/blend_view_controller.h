@@ -47,12 +47,18 @@ class BlendViewController : public ViewController,
   static constexpr int kMaxAlignOffset = 100;
   static constexpr double kRatingInterval = 5 * 86400.0;
   static constexpr double kRatingDelay = 0.5;
+  static constexpr std::size_t kRememberedOutputBytes = 64u << 20;
 
   /// `store` holds the settings (not owned, must outlive the screen). `cachesDirectory` is the
-  /// folder the render cache lives in; empty means the user's XDG cache folder for the
-  /// application, created when missing.
+  /// folder the render cache lives in; empty means defaultCachesDirectory(), or when that is
+  /// empty too the user's XDG cache folder for the application, created when missing.
   explicit BlendViewController(SettingsStore& store, QString cachesDirectory = {},
                                QObject* parent = nullptr);
+
+  /// The folder this running instance keeps its render caches in (set once at start-up, so
+  /// that two running instances never share one cache).
+  static void setDefaultCachesDirectory(const QString& directory);
+  static QString defaultCachesDirectory();
   ~BlendViewController() override;
 
   // Set up before presentation.
@@ -113,6 +119,13 @@ class BlendViewController : public ViewController,
   void touchesEnded(QPointF point);
   /// The window took the mouse away mid-drag: finished like a normal end.
   void touchesCancelled();
+  /// The mouse moved with no button down: over either bar it brings the bars back and restarts
+  /// their timer, so that a click on a faded bar acts at once.
+  void pointerMoved(QPointF point);
+  /// Arrow keys in the alignment view: moves the offset by exactly as many points as move the
+  /// whole-pixel offset of the working copies by `dx`, `dy` pixels (an axis that would leave the
+  /// ±100-point range stays), then ends like a touch.
+  void nudgeAlignment(int dx, int dy);
 
   // Rating prompt.
   void askForRating();
@@ -120,6 +133,11 @@ class BlendViewController : public ViewController,
   void alertViewClickedButtonAtIndex(int index);
   /// The clock the rating prompt reads (tests replace it).
   void setDateProvider(std::function<QDateTime()> now) { m_now = std::move(now); }
+
+  /// Opens the output shown now (the stereogram upright, the wigglegram animated) in a large,
+  /// resizable window of its own. Does nothing in the alignment view or before a render.
+  void showLargeView();
+  QWidget* largeView() const { return m_largeView; }
 
   void settingsViewControllerDidEnd(SettingsViewController* controller) override;
   void progressViewDidCancel(QSProgressView* progressView) override;
@@ -164,6 +182,7 @@ class BlendViewController : public ViewController,
   void loadView() override;
   void viewDidLoad() override;
   void viewDidAppear(bool animated) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   friend class BlendView;
@@ -182,6 +201,11 @@ class BlendViewController : public ViewController,
   void dismissPresentedScreen();
   void openStorePage(const QString& path);
   void setOverlayTranslation();
+  void installKeys();
+  /// Whether keys may act on this screen: it is on top and no menu or sheet is open.
+  bool acceptsKeys() const;
+  /// Opening a web address failed: an alert says so.
+  void reportUnopenedURL(const QUrl& url);
 
   // One method per share destination; the exports themselves are not built yet, so each of
   // these only notes the choice and gives the bars back.
@@ -219,6 +243,7 @@ class BlendViewController : public ViewController,
   QPointer<QWidget> m_blockingView;
   QPointer<QSProgressView> m_progressView;
   QPointer<Reachability> m_reachability;
+  QPointer<QWidget> m_largeView;
   std::shared_ptr<QSTimer> m_timer;
   std::shared_ptr<QSTimer> m_shareTimer;
 
@@ -235,8 +260,9 @@ class BlendViewController : public ViewController,
   int m_lastShareIndex = -1;
   int m_renderCount = 0;
   int m_cacheLoadCount = 0;
-  std::uint64_t m_renderGeneration = 0;  // a render for an older mode change is dropped
-  std::uint64_t m_outputGeneration = 0;  // an output from an older offset, order or setting too
+  // A render for an older mode change is dropped; so is an output from an older offset, image
+  // order or setting.
+  std::shared_ptr<RenderGenerations> m_generations = std::make_shared<RenderGenerations>();
   int m_rendersRunning = 0;
   int m_supersededCount = 0;
   std::vector<std::pair<QString, int>> m_observers;

@@ -1,19 +1,52 @@
 // duoscope: the stereo photography application in a phone-shaped window.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFutureWatcher>
 #include <QIcon>
+#include <QShortcut>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 #include "blend_view_controller.h"
 #include "camera_app_delegate.h"
+#include "instance_cache_folder.h"
+#include "qs_alert_view.h"
 #include "plain_root_view_controller.h"
 #include "qs_features.h"
 #include "screen.h"
 #include "settings_keys.h"
 #include "settings_store.h"
 #include "stereo/pair_loader.h"
+
+namespace {
+
+// Our own key, beside the design's settings: the window scale last asked for with --scale.
+const QString kWindowScaleKey = QStringLiteral("WindowScale");
+constexpr double kMinimumScale = 0.5;
+constexpr double kMaximumScale = 4.0;
+
+/// Whether a window can be opened at all. Without one, every error stays a line on the
+/// terminal with its exit status, as for any command-line program.
+bool displayAvailable(const QStringList& arguments) {
+  if (arguments.contains(QStringLiteral("-platform")) || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    return true;  // offscreen, vnc, ...: Qt was told where to draw
+  return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+/// A pair that could not be opened: said in the window, then on to the start screen.
+void reportPairError(const QString& message) {
+  std::fprintf(stderr, "duoscope: %s\n", qPrintable(message));
+  auto* alert = new duo::QSAlertView(QStringLiteral("Cannot Open the Photographs"), message,
+                                     QStringLiteral("Continue"));
+  alert->showWithCompletion([](duo::QSAlertView*, int) {});
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // The options are read before the window system is opened, so that a mistyped option is
@@ -36,7 +69,12 @@ int main(int argc, char** argv) {
       QStringLiteral("file"));
   const QCommandLineOption rightOption(
       QStringLiteral("right"), QStringLiteral("Right photograph (with --left)."), QStringLiteral("file"));
-  parser.addOptions({helpOption, versionOption, screenOption, leftOption, rightOption});
+  const QCommandLineOption scaleOption(
+      QStringLiteral("scale"),
+      QStringLiteral("Draw the whole window this many times larger (0.5 to 4; remembered for the "
+                     "next start, 1 goes back to normal)."),
+      QStringLiteral("factor"));
+  parser.addOptions({helpOption, versionOption, screenOption, leftOption, rightOption, scaleOption});
   if (!parser.parse(arguments)) {
     std::fprintf(stderr, "duoscope: %s (try --help)\n", qPrintable(parser.errorText()));
     return 2;
@@ -62,6 +100,51 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "duoscope: --left and --right go together\n");
     return 2;
   }
+  std::optional<double> askedScale;
+  if (parser.isSet(scaleOption)) {
+    bool number = false;
+    const double value = parser.value(scaleOption).toDouble(&number);
+    if (!number || !(value >= kMinimumScale && value <= kMaximumScale)) {
+      std::fprintf(stderr, "duoscope: --scale expects a factor from 0.5 to 4; got '%s'\n",
+                   qPrintable(parser.value(scaleOption)));
+      return 2;
+    }
+    askedScale = value;
+  }
+
+  // The settings are read before the window system opens: the window scale must be known then.
+  QCoreApplication::setApplicationName(QStringLiteral("duoscope"));
+  duo::SettingsStore& store = duo::SettingsStore::standard();
+  if (askedScale) store.setFloat(*askedScale, kWindowScaleKey);
+  const double scale = store.objectForKey(kWindowScaleKey).isValid()
+                           ? double(store.floatForKey(kWindowScaleKey))
+                           : 1.0;
+  if (scale >= kMinimumScale && scale <= kMaximumScale && scale != 1.0) {
+    // Qt multiplies every screen's own ratio by this factor, so the phone-shaped window is drawn
+    // larger at full sharpness; a factor the user gave Qt already is kept on top.
+    bool given = false;
+    const double outer = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&given);
+    qputenv("QT_SCALE_FACTOR", QByteArray::number(given && outer > 0 ? outer * scale : scale));
+  }
+
+  const bool display = displayAvailable(arguments);
+  const bool pairAsked = parser.isSet(leftOption);
+  const std::string leftPath = parser.value(leftOption).toStdString();
+  const std::string rightPath = parser.value(rightOption).toStdString();
+  if (pairAsked) duo::registerSettings(store, QDateTime::currentDateTimeUtc());
+  auto workingSize = float(store.integerForKey(duo::keys::kImageSize));
+  if (!(workingSize > 0)) workingSize = 50;  // a damaged setting: the default working size
+
+  // Without a window a bad pair is reported before anything else happens.
+  std::optional<duo::StereoPair> pair;
+  if (pairAsked && !display) {
+    auto loaded = duo::loadStereoPairFiles(leftPath, rightPath, workingSize);
+    if (!loaded) {
+      std::fprintf(stderr, "duoscope: %s\n", loaded.error().message.c_str());
+      return 1;
+    }
+    pair = std::move(*loaded);
+  }
 
   // Keep the exact ratio of a high-density display (1.5, 2, ...) so the phone layout is drawn at
   // the display's own pixels rather than rounded.
@@ -77,36 +160,54 @@ int main(int argc, char** argv) {
   duo::MainScreen::setSize(*screen);
   duo::QSFeatures::setTablet(screen->tablet);
 
-  duo::SettingsStore& store = duo::SettingsStore::standard();
   if (!store.loadError().isEmpty())
     std::fprintf(stderr, "duoscope: %s\n", qPrintable(store.loadError()));
 
-  // A pair named on the command line is read before any window opens, so a bad file is one
-  // line on the terminal; the working size comes from the settings (defaults included).
-  std::optional<duo::StereoPair> pair;
-  if (parser.isSet(leftOption)) {
-    duo::registerSettings(store, QDateTime::currentDateTimeUtc());
-    auto percent = float(store.integerForKey(duo::keys::kImageSize));
-    if (!(percent > 0)) percent = 50;  // a damaged setting: the default working size
-    auto loaded = duo::loadStereoPairFiles(parser.value(leftOption).toStdString(),
-                                           parser.value(rightOption).toStdString(), percent);
-    if (!loaded) {
-      std::fprintf(stderr, "duoscope: %s\n", loaded.error().message.c_str());
-      return 1;
-    }
-    pair = std::move(*loaded);
+  // Each running instance renders into a cache folder of its own, so that a second window never
+  // empties or overwrites the first one's outputs. Without a usable cache folder a private
+  // temporary one stands in.
+  QString cacheError;
+  auto cacheFolder = duo::InstanceCacheFolder::acquire(
+      QStandardPaths::writableLocation(QStandardPaths::CacheLocation), &cacheError);
+  std::unique_ptr<QTemporaryDir> fallbackCache;
+  if (cacheFolder) {
+    duo::BlendViewController::setDefaultCachesDirectory(cacheFolder->path());
+  } else {
+    std::fprintf(stderr, "duoscope: %s; using a temporary cache folder\n", qPrintable(cacheError));
+    fallbackCache = std::make_unique<QTemporaryDir>();
+    duo::BlendViewController::setDefaultCachesDirectory(fallbackCache->path());
   }
 
   duo::CameraAppDelegate delegate(store);
   auto* root = new duo::PlainRootViewController;
   delegate.applicationDidFinishLaunching(root);
-  if (pair) {
+  auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), delegate.window());
+  quit->setContext(Qt::ApplicationShortcut);
+  QObject::connect(quit, &QShortcut::activated, &app, &QApplication::quit);
+
+  const auto presentPair = [&delegate, &store, root](duo::StereoPair loaded) {
     // As if both photographs had been picked from the library.
     auto* result = new duo::BlendViewController(store);
-    result->setPair(std::move(*pair));
+    result->setPair(std::move(loaded));
     result->setPhotoMethod(1);
     root->presentViewController(result, false);
     if (delegate.splashScreen()) delegate.splashScreen()->raise();  // the splash fades to it
+  };
+  if (pair) presentPair(std::move(*pair));
+  if (pairAsked && display) {
+    // The window is up at once with the busy overlay; the photographs are read and decoded on
+    // a worker meanwhile.
+    delegate.dimScreen(QStringLiteral(" Opening photographs..."));
+    auto* watcher = new QFutureWatcher<duo::Result<duo::StereoPair>>(&delegate);
+    QObject::connect(watcher, &QFutureWatcher<duo::Result<duo::StereoPair>>::finished, &delegate,
+                     [watcher, &delegate, presentPair] {
+                       watcher->deleteLater();
+                       auto loaded = watcher->result();
+                       delegate.unDimScreen();
+                       if (loaded) presentPair(std::move(*loaded));
+                       else reportPairError(QString::fromStdString(loaded.error().message));
+                     });
+    watcher->setFuture(QtConcurrent::run(&duo::loadStereoPairFiles, leftPath, rightPath, workingSize));
   }
   QObject::connect(&app, &QGuiApplication::applicationStateChanged, &delegate,
                    [&delegate](Qt::ApplicationState state) {

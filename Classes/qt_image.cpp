@@ -47,4 +47,21 @@ QImage toQImage(std::shared_ptr<const Image> image) {
       [](void* info) { delete static_cast<std::shared_ptr<const Image>*>(info); }, keeper);
 }
 
+QImage toQImage(std::shared_ptr<const Image> image, const CropRect& rect) {
+  if (!image || image->isNull()) return {};
+  const auto x = static_cast<long long>(rect.x), y = static_cast<long long>(rect.y);
+  const auto w = static_cast<long long>(rect.width), h = static_cast<long long>(rect.height);
+  if (x < 0 || y < 0 || w <= 0 || h <= 0 || x + w > image->width() || y + h > image->height())
+    return {};
+  if (!fourthBytesAreOpaque(*image)) {
+    const QImage whole = toQImage(*image);
+    return whole.copy(int(x), int(y), int(w), int(h));
+  }
+  auto* keeper = new std::shared_ptr<const Image>(image);
+  return QImage(
+      image->pixel(int(x), int(y)), int(w), int(h), qsizetype(image->bytesPerRow()),
+      QImage::Format_RGBX8888,
+      [](void* info) { delete static_cast<std::shared_ptr<const Image>*>(info); }, keeper);
+}
+
 }  // namespace duo

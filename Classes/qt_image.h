@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "image/image.h"
+#include "stereo/stereo_pair.h"
 
 namespace duo {
 
@@ -12,5 +13,8 @@ namespace duo {
 QImage toQImage(const Image& image);
 /// The same without copying: the QImage keeps the shared image alive for as long as it lives.
 QImage toQImage(std::shared_ptr<const Image> image);
+/// The part `rect` of a shared image, also without copying where the pixels allow it. Null when
+/// the rectangle is empty or not inside the image.
+QImage toQImage(std::shared_ptr<const Image> image, const CropRect& rect);
 
 }  // namespace duo

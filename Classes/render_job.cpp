@@ -1,11 +1,12 @@
 #include "render_job.h"
 
+#include <QCoreApplication>
+
 #include <mutex>
 
 #include "cache/render_cache.h"
 #include "qt_image.h"
 #include "render/renderer.h"
-#include "render/wigglegram.h"
 #include "stereo/output_kind.h"
 
 namespace duo {
@@ -50,12 +51,13 @@ void renderInto(RenderRequest& request, RenderResult& result) {
       return;
     }
     case 4: {
+      // The two crops are shown as they lie in the working copies: views into the shared
+      // photographs rather than copies of a quarter of a gigabyte on a large pair.
       const Image& left = pair.leftImage();
       const CropRect crop = pair.getAlignmentBounds(left.width(), left.height());
-      auto frames = wiggleFrames(left, pair.rightImage(), pair.pixelOffset(), crop);
-      if (!frames) return;
-      result.frames = {toQImage(std::make_shared<const Image>(std::move(frames->left))),
-                       toQImage(std::make_shared<const Image>(std::move(frames->right)))};
+      const PixelOffset offset = pair.pixelOffset();
+      result.frames = {toQImage(pair.sharedLeftImage(), crop),
+                       toQImage(pair.sharedRightImage(), rightCropFor(crop, offset))};
       result.ok = !result.frames[0].isNull() && !result.frames[1].isNull();
       return;
     }
@@ -73,6 +75,12 @@ RenderResult runRender(RenderRequest request) {
   result.outputGeneration = request.outputGeneration;
   result.sourceLeft = request.pair.sharedLeftImage();
   result.sourceRight = request.pair.sharedRightImage();
+  if (request.live &&
+      !request.live->current(request.mode, request.generation, request.outputGeneration)) {
+    result.skipped = true;
+    result.pair = std::move(request.pair);
+    return result;
+  }
   {
     std::function<void(int)> hook;
     {
@@ -93,6 +101,17 @@ RenderResult runRender(RenderRequest request) {
   }
   result.pair = std::move(request.pair);
   return result;
+}
+
+QThreadPool& renderThreadPool() {
+  // Lives as long as the application and finishes the render under way when it goes.
+  static QThreadPool* pool = [] {
+    auto* created = new QThreadPool(QCoreApplication::instance());
+    created->setMaxThreadCount(1);
+    created->setObjectName(QStringLiteral("render"));
+    return created;
+  }();
+  return *pool;
 }
 
 void setRenderStartHookForTesting(std::function<void(int mode)> hook) {

@@ -23,6 +23,9 @@ class ImageView : public QWidget {
   ~ImageView() override;
 
   const QImage& image() const { return m_image; }
+  /// The frames of the frame animation and its whole cycle in seconds.
+  const std::vector<QImage>& animationImages() const { return m_frames; }
+  double animationDuration() const { return m_duration; }
   void setImage(const QImage& image);
   ContentMode contentMode() const { return m_mode; }
   void setContentMode(ContentMode mode);
