@@ -145,6 +145,11 @@ void LargeOutputWindow::relayout() {
   // the viewport's new size comes back here through resizeEvent().
   if (m_inRelayout) return;
   QScopedValueRollback guard(m_inRelayout, true);
+  // A fitted output never needs scrolling; without this a bar left from a smaller window could
+  // stay up beside it.
+  const Qt::ScrollBarPolicy policy = m_fit ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded;
+  setHorizontalScrollBarPolicy(policy);
+  setVerticalScrollBarPolicy(policy);
   for (int pass = 0; pass < 3; ++pass) {
     const QSize view = viewport()->size();
     if (m_fit) {
