@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <map>
+#include <set>
 
 #include "batch_sources.h"
 #include "io/image_codec.h"
@@ -174,8 +174,8 @@ Commands:
       Render many pairs. SOURCE is a folder of NAME_L / NAME_R images, or a
       list file with one "LEFT<TAB>RIGHT[<TAB>NAME]" line per pair. Each pair
       goes to OUTDIR/NAME.png (or .jpg, .gif) for one kind, OUTDIR/NAME/ for
-      all. One bad pair does not stop the others; failures are summed up at
-      the end.
+      all; a name already taken gets a -N suffix. One bad pair does not stop
+      the others; failures are summed up at the end.
 
 Render options:
   --offset X,Y         alignment offset of the right image in whole pixels of
@@ -194,7 +194,8 @@ Options:
   --version    the version
 
 Exit status: 0 success, 1 bad input (a file missing, unreadable, corrupt,
-unsupported or too large; nothing is written), 2 bad usage.
+unsupported or too large, or an output that is an input; nothing is
+written), 2 bad usage.
 )";
 }
 
@@ -252,6 +253,11 @@ int runNormalize(const Args& args) {
     throw UsageError{"cannot tell the format of '" + *output + "': use .png, .jpg or .jpeg"};
   }
 
+  if (Status safe = refuseToOverwriteInputs({*output}, {*input}); !safe) {
+    printError(safe.error());
+    return kExitBadInput;
+  }
+
   const auto image = decodeImageFile(*input);
   if (!image) {
     printError(image.error());
@@ -304,12 +310,38 @@ int runRender(const Args& args) {
 
 namespace {
 
-/// A name that stays inside the output folder, unique within the batch.
-std::string outputName(const std::string& name, std::map<std::string, int>& used) {
+/// A name that stays inside the output folder: its last component, "pair" for none.
+std::string safeName(const std::string& name) {
   std::string safe = std::filesystem::path(name).filename().string();
   if (safe.empty() || safe == "." || safe == "..") safe = "pair";
-  const int count = ++used[safe];
-  return count == 1 ? safe : safe + "-" + std::to_string(count);
+  return safe;
+}
+
+/// The output file (or folder) name of every pair to render, `extension` included. The first
+/// pair asking for a name keeps it; a later one gets the first "-N" no pair asks for and none
+/// has been given, so no output is written twice. Pairs with a problem get no name.
+std::vector<std::string> uniqueOutputNames(const std::vector<BatchPair>& pairs,
+                                           const std::string& extension) {
+  std::set<std::string> asked;
+  for (const BatchPair& pair : pairs) {
+    if (pair.problem.empty()) asked.insert(safeName(pair.name) + extension);
+  }
+  std::set<std::string> given;
+  std::vector<std::string> names(pairs.size());
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    if (!pairs[i].problem.empty()) continue;
+    const std::string base = safeName(pairs[i].name);
+    std::string name = base + extension;
+    if (given.count(name) != 0) {
+      int n = 2;
+      do {
+        name = base + "-" + std::to_string(n++) + extension;
+      } while (given.count(name) != 0 || asked.count(name) != 0);
+    }
+    given.insert(name);
+    names[i] = name;
+  }
+  return names;
 }
 
 }  // namespace
@@ -357,8 +389,20 @@ int runBatch(const Args& args) {
     return kExitBadInput;
   }
 
+  const std::string extension =
+      options.all ? ""
+                  : (options.kinds.front() == OutputKind::Wigglegram ? ".gif" : stillExtension);
+  const std::vector<std::string> names = uniqueOutputNames(*pairs, extension);
+  // No pair may write over the photographs of any other, rendered later or earlier.
+  std::vector<std::string> inputs;
+  for (const BatchPair& pair : *pairs) {
+    if (!pair.problem.empty()) continue;
+    inputs.push_back(pair.left);
+    inputs.push_back(pair.right);
+  }
+
   const bool terminal = ::isatty(STDERR_FILENO) == 1;
-  std::map<std::string, int> used;
+  std::vector<std::string> renamed;
   std::vector<std::pair<std::string, std::string>> failures;
   const std::size_t total = pairs->size();
   for (std::size_t i = 0; i < total; ++i) {
@@ -371,18 +415,22 @@ int runBatch(const Args& args) {
       failures.emplace_back(pair.name, pair.problem);
       continue;
     }
-    const std::string name = outputName(pair.name, used);
-    std::string target = (std::filesystem::path(*outDir) / name).string();
-    if (!options.all) {
-      target += options.kinds.front() == OutputKind::Wigglegram ? ".gif" : stillExtension;
+    const std::string& name = names[i];
+    if (name != pair.name + extension) {
+      renamed.push_back(pair.name + " → " + name.substr(0, name.size() - extension.size()));
     }
-    const Status status = renderPairToOutput(pair.left, pair.right, options, target);
+    const std::string target = (std::filesystem::path(*outDir) / name).string();
+    const Status status = renderPairToOutput(pair.left, pair.right, options, target, inputs);
     if (!status) failures.emplace_back(pair.name, status.error().message);
   }
   if (terminal) std::fprintf(stderr, "\r\033[K");
 
   std::printf("%zu of %zu pairs rendered into %s\n", total - failures.size(), total,
               outDir->c_str());
+  if (!renamed.empty()) {
+    std::printf("renamed so that no output overwrites another:\n");
+    for (const std::string& line : renamed) std::printf("  %s\n", line.c_str());
+  }
   if (!failures.empty()) {
     std::fprintf(stderr, "%zu failed:\n", failures.size());
     for (const auto& [name, message] : failures) {

@@ -5,6 +5,8 @@
 #include <span>
 #include <thread>
 
+#include <sys/stat.h>
+
 #include "io/file_io.h"
 #include "io/image_codec.h"
 #include "render/anaglyph.h"
@@ -29,57 +31,139 @@ Result<StereoPair> loadPair(const std::string& leftPath, const std::string& righ
   return pair;
 }
 
-Status noOverlap() {
+Error noOverlap() {
   return makeError(ErrorCode::InvalidArgument,
                    "the offset leaves no overlap between the two images");
 }
 
-Status writeKind(StereoPair& pair, OutputKind kind, const RenderOptions& options,
-                 const GammaTable& gamma, const std::string& path) {
-  if (kind == OutputKind::Wigglegram) {
-    auto gif = buildWigglegramGif(pair);
-    if (!gif) return gif.error();
-    return writeFileAtomically(path, *gif);
-  }
+/// The encoded output of one kind, in the format its path names.
+Result<std::vector<std::uint8_t>> renderKind(StereoPair& pair, OutputKind kind,
+                                             const RenderOptions& options, const GammaTable& gamma,
+                                             const std::string& path) {
+  if (kind == OutputKind::Wigglegram) return buildWigglegramGif(pair);
   std::optional<Image> image;
   if (kind == OutputKind::Stereogram) {
     // Exports get the upright card; drawing it upright saves turning it twice.
     const CropRect crop =
         pair.getAlignmentBounds(pair.leftImage().width(), pair.leftImage().height());
-    image = renderStereogramCard(pair.leftImage(), pair.rightImage(), pair.pixelOffset(), crop,
-                                 options.settings);
+    auto card = makeStereogramCard(pair.leftImage(), pair.rightImage(), pair.pixelOffset(), crop,
+                                   options.settings);
+    if (!card) return card.error();
+    image = std::move(card).value();
   } else {
     image = renderStill(pair, kind, options.settings, gamma);
+    if (!image) return noOverlap();
   }
-  if (!image) return noOverlap();
-  return writeImageFile(*image, path, options.jpegQuality);
+  const auto format = imageFormatFromPath(path);
+  if (!format) {
+    return makeError(ErrorCode::Unsupported,
+                     path + ": unknown image file type (the name must end in .jpg, .jpeg or .png)");
+  }
+  auto bytes =
+      *format == ImageFormat::Png ? encodePng(*image) : encodeJpeg(*image, options.jpegQuality);
+  if (!bytes) return makeError(bytes.error().code, path + ": " + bytes.error().message);
+  return bytes;
+}
+
+/// Renders every kind into a temporary file beside its target and renames them all only when
+/// every one was written; on failure the temporary files go and no target changes.
+Status renderAndCommit(StereoPair& pair,
+                       const std::vector<std::pair<OutputKind, std::string>>& targets,
+                       const RenderOptions& options) {
+  static const GammaTable gamma = updateGammaTable(0.8);
+  // Creating every temporary file first finds an unwritable folder before any rendering.
+  std::vector<PendingFile> pending;
+  for (const auto& [kind, path] : targets) {
+    auto file = PendingFile::create(path);
+    if (!file) return file.error();
+    pending.push_back(std::move(*file));
+  }
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    const auto& [kind, path] = targets[i];
+    const auto bytes = renderKind(pair, kind, options, gamma, path);
+    if (!bytes) return bytes.error();
+    // Not flushed to disk: exports can be made again, and a flush per file slows a batch.
+    if (Status written = pending[i].write(*bytes); !written) return written;
+  }
+  for (PendingFile& file : pending) {
+    if (Status committed = file.commit(); !committed) return committed;
+  }
+  return Ok{};
+}
+
+struct FileId {
+  dev_t device;
+  ino_t inode;
+  bool operator==(const FileId&) const = default;
+};
+
+std::optional<FileId> fileId(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return FileId{info.st_dev, info.st_ino};
 }
 
 }  // namespace
 
+Status refuseToOverwriteInputs(const std::vector<std::string>& outputs,
+                               const std::vector<std::string>& inputs) {
+  std::vector<std::pair<FileId, const std::string*>> inputIds;
+  for (const std::string& input : inputs) {
+    if (auto id = fileId(input)) inputIds.emplace_back(*id, &input);
+  }
+  for (const std::string& output : outputs) {
+    const auto id = fileId(output);
+    if (!id) continue;
+    for (const auto& [inputId, input] : inputIds) {
+      if (*id == inputId) {
+        return makeError(ErrorCode::InvalidArgument,
+                         output + ": the output would overwrite the input " + *input +
+                             " (the same file); nothing was written");
+      }
+    }
+  }
+  return Ok{};
+}
+
 Status renderPairToOutput(const std::string& left, const std::string& right,
-                          const RenderOptions& options, const std::string& output) {
+                          const RenderOptions& options, const std::string& output,
+                          const std::vector<std::string>& protectedInputs) {
+  std::vector<std::pair<OutputKind, std::string>> targets;
+  std::vector<std::string> outputs;
+  if (options.all) {
+    outputs.push_back(output);
+    for (OutputKind kind : options.kinds) {
+      targets.emplace_back(kind, (fs::path(output) / std::string(cacheFileName(kind))).string());
+      outputs.push_back(targets.back().second);
+    }
+  } else {
+    targets.emplace_back(options.kinds.front(), output);
+    outputs.push_back(output);
+  }
+  std::vector<std::string> inputs = protectedInputs;
+  inputs.push_back(left);
+  inputs.push_back(right);
+  if (Status safe = refuseToOverwriteInputs(outputs, inputs); !safe) return safe;
+
   auto pair = loadPair(left, right, options);
   if (!pair) return pair.error();
   const CropRect crop =
       pair->getAlignmentBounds(pair->leftImage().width(), pair->leftImage().height());
   if (crop.width <= 0 || crop.height <= 0) return noOverlap();
-
-  static const GammaTable gamma = updateGammaTable(0.8);
-  if (!options.all) return writeKind(*pair, options.kinds.front(), options, gamma, output);
+  if (!options.all) return renderAndCommit(*pair, targets, options);
 
   std::error_code error;
+  const bool existed = fs::exists(output, error);
   fs::create_directories(output, error);
   if (error) {
     return makeError(ErrorCode::Io,
                      output + ": cannot create the folder (" + error.message() + ")");
   }
-  for (OutputKind kind : options.kinds) {
-    const std::string path = (fs::path(output) / std::string(cacheFileName(kind))).string();
-    const Status written = writeKind(*pair, kind, options, gamma, path);
-    if (!written) return written;
-  }
-  return Ok{};
+  const Status status = renderAndCommit(*pair, targets, options);
+  // A folder made for this pair goes again when nothing went into it (remove() keeps a folder
+  // that is not empty).
+  if (!status && !existed) fs::remove(output, error);
+  return status;
 }
 
 }  // namespace duo::cli

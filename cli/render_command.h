@@ -21,10 +21,18 @@ struct RenderOptions {
   int jpegQuality = 90;
 };
 
-/// Renders one pair. `output` is a file for one kind, a folder for all of them. The error
-/// message names the file or the reason; nothing is written for a pair that fails before its
-/// first output.
+/// Renders one pair. `output` is a file for one kind, a folder for all of them. Nothing is
+/// written unless every kind renders: the outputs go to temporary files first and are renamed
+/// into place together. No output may be the same file as the pair's inputs or any of
+/// `protectedInputs` (a batch's other pairs). The error message names the file or the reason.
 Status renderPairToOutput(const std::string& left, const std::string& right,
-                          const RenderOptions& options, const std::string& output);
+                          const RenderOptions& options, const std::string& output,
+                          const std::vector<std::string>& protectedInputs = {});
+
+/// An InvalidArgument error naming both when one of `outputs` is the same file as one of
+/// `inputs` (same device and inode, so also through hard and symbolic links); paths that do
+/// not exist are never the same file.
+Status refuseToOverwriteInputs(const std::vector<std::string>& outputs,
+                               const std::vector<std::string>& inputs);
 
 }  // namespace duo::cli

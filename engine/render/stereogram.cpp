@@ -4,7 +4,9 @@
 #include <climits>
 #include <cmath>
 #include <new>
+#include <string>
 
+#include "core/limits.h"
 #include "transform/crop.h"
 #include "transform/draw_into_rect.h"
 #include "transform/image_tools.h"
@@ -73,23 +75,44 @@ StereogramLayout stereogramLayout(int leftWidth, int cropWidth, int cropHeight, 
   return layout;
 }
 
-std::optional<Image> renderStereogramCard(const Image& left, const Image& right, PixelOffset offset,
-                                          const CropRect& crop, const RenderSettings& settings) {
+Result<Image> makeStereogramCard(const Image& left, const Image& right, PixelOffset offset,
+                                 const CropRect& crop, const RenderSettings& settings) {
+  const Error noOverlap =
+      makeError(ErrorCode::InvalidArgument, "the offset leaves no overlap between the two images");
   if (left.isNull() || right.isNull() || left.width() != right.width() ||
       left.height() != right.height() || !(crop.width > 0 && crop.height > 0)) {
-    return std::nullopt;
+    return noOverlap;
   }
   std::optional<Image> leftStorage;
   std::optional<Image> rightStorage;
   const Image* leftCrop = cropped(left, crop, leftStorage);
   const Image* rightCrop = cropped(right, rightCropFor(crop, offset), rightStorage);
-  if (!leftCrop || !rightCrop) return std::nullopt;
+  if (!leftCrop || !rightCrop) return noOverlap;
 
   const StereogramLayout layout =
       stereogramLayout(left.width(), leftCrop->width(), leftCrop->height(), settings.stereogramDots,
                        settings.stereoBorderSize);
+  const std::string size =
+      std::to_string(layout.cardWidth) + "×" + std::to_string(layout.cardHeight) + " pixels";
+  // Without a border a crop one pixel high is reduced to three quarters of a row: no card.
+  if (layout.cardWidth <= 0 || layout.cardHeight <= 0) {
+    return makeError(ErrorCode::InvalidArgument,
+                     "the crop of " + std::to_string(leftCrop->width()) + "×" +
+                         std::to_string(leftCrop->height()) +
+                         " pixels is too small for a stereogram card (it would be " + size + ")");
+  }
+  if (!limits::imageSizeAllowed(layout.cardWidth, layout.cardHeight)) {
+    const bool sideTooLong =
+        layout.cardWidth > limits::kMaxImageSide || layout.cardHeight > limits::kMaxImageSide;
+    return makeError(ErrorCode::TooLarge,
+                     "the stereogram card would be " + size + ", over the limit of " +
+                         (sideTooLong ? std::to_string(limits::kMaxImageSide) + " pixels a side"
+                                      : std::to_string(limits::kMaxImagePixels) + " pixels"));
+  }
   auto card = createBitmapContext(layout.cardWidth, layout.cardHeight);
-  if (!card) return std::nullopt;
+  if (!card) {
+    return makeError(ErrorCode::TooLarge, "not enough memory for the stereogram card of " + size);
+  }
 
   drawImageIntoRect(*card, *leftCrop, layout.leftHalf.x, layout.topOf(layout.leftHalf),
                     layout.leftHalf.width, layout.leftHalf.height);
@@ -100,7 +123,14 @@ std::optional<Image> renderStereogramCard(const Image& left, const Image& right,
       fillEllipseInRect(*card, dot.x, layout.topOf(dot), dot.width, dot.height, 255, 255, 255);
     }
   }
-  return card;
+  return std::move(*card);
+}
+
+std::optional<Image> renderStereogramCard(const Image& left, const Image& right, PixelOffset offset,
+                                          const CropRect& crop, const RenderSettings& settings) {
+  auto card = makeStereogramCard(left, right, offset, crop, settings);
+  if (!card) return std::nullopt;
+  return std::move(card).value();
 }
 
 std::optional<Image> createStereogram(const Image& left, const Image& right, PixelOffset offset,

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "core/result.h"
 #include "image/image.h"
 #include "render/render_settings.h"
 #include "stereo/stereo_pair.h"
@@ -52,6 +53,15 @@ struct StereogramLayout {
 /// a card cannot be allocated anyway).
 StereogramLayout stereogramLayout(int leftWidth, int cropWidth, int cropHeight, bool dots,
                                   int borderSize);
+
+/// The upright stereogram card as renderStereogramCard draws it, or why there is none:
+/// InvalidArgument when the images differ in size or the crop is empty or outside them ("the
+/// offset leaves no overlap …") or too small to give the card a row or column ("the crop of
+/// W×H pixels is too small for a stereogram card"); TooLarge when the card would exceed the
+/// limits in limits.h ("the stereogram card would be W×H pixels, over the limit of N pixels")
+/// or its memory cannot be had.
+Result<Image> makeStereogramCard(const Image& left, const Image& right, PixelOffset offset,
+                                 const CropRect& crop, const RenderSettings& settings);
 
 /// The upright stereogram card of a pair of working copies (same size) under the pixel offset
 /// and its common crop rectangle (alignmentBoundsFor): the left crop on the left, the right crop

@@ -53,20 +53,41 @@ TEST_F(CliRenderTest, AllWritesTheFourOutputsUnderTheirCacheNames) {
 }
 
 TEST_F(CliRenderTest, ColourOutputIsTheEngineRenderOfTheWorkingCopies) {
-  const auto out = (dir / "color.png").string();
-  const auto run = runCli({"render", left, right, "--kind", "color", "-o", out, "--offset", "3,-2",
-                           "--color-method", "2", "--enhance", "off"});
-  ASSERT_EQ(run.status, 0) << run.err;
+  struct Case {
+    std::vector<std::string> options;
+    bool swapped;
+    PixelOffset offset;
+    int method;
+    bool enhance;
+  };
+  const std::vector<Case> cases = {
+      {{"--offset", "3,-2", "--color-method", "2", "--enhance", "off"}, false, {3, -2}, 2, false},
+      // Swapped, the red channel comes from the right photograph.
+      {{"--offset", "3,-2", "--color-method", "2", "--enhance", "off", "--swap"},
+       true,
+       {3, -2},
+       2,
+       false},
+      {{"--color-method", "4"}, false, {0, 0}, 4, true},
+      {{}, false, {0, 0}, 4, true},  // the defaults
+  };
   // 50 % of 240 is 120: working copies of 120 × 80.
   const Image l = ImageTools::scaleAndRotateImage(*decodeImageFile(left), -1, 120);
   const Image r = ImageTools::scaleAndRotateImage(*decodeImageFile(right), -1, 120);
-  const PixelOffset offset{3, -2};
-  const auto expected = blendImagesReference(l, r, offset, alignmentBoundsFor(120, 80, offset), 1,
-                                             2, false, updateGammaTable(0.8));
-  ASSERT_TRUE(expected);
-  const auto written = decodeImageFile(out);
-  ASSERT_TRUE(written);
-  EXPECT_TRUE(written->samePixels(*expected));
+  const auto out = (dir / "color.png").string();
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"render", left, right, "--kind", "color", "-o", out};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const auto run = runCli(args);
+    ASSERT_EQ(run.status, 0) << ::testing::PrintToString(c.options) << run.err;
+    const auto expected = blendImagesReference(c.swapped ? r : l, c.swapped ? l : r, c.offset,
+                                               alignmentBoundsFor(120, 80, c.offset), 1, c.method,
+                                               c.enhance, updateGammaTable(0.8));
+    ASSERT_TRUE(expected);
+    const auto written = decodeImageFile(out);
+    ASSERT_TRUE(written);
+    EXPECT_TRUE(written->samePixels(*expected)) << ::testing::PrintToString(c.options);
+  }
 }
 
 TEST_F(CliRenderTest, MismatchedOrBadInputExitsOneAndWritesNothing) {
