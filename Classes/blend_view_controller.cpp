@@ -665,10 +665,8 @@ void BlendViewController::openStorePage(const QString& path) {
   // The store's own schemes first; a desktop without a store client gets the web page.
   for (const char* scheme : {"itms-apps", "itms"}) {
     const QUrl url(QStringLiteral("%1://%2%3").arg(QLatin1String(scheme), QLatin1String(config::kStoreHost), path));
-    if (canOpenURL(url)) {
-      if (!openURL(url)) reportUnopenedURL(url);
-      return;
-    }
+    // A handler that is registered but fails leaves the web page to try.
+    if (canOpenURL(url) && openURL(url)) return;
   }
   const QUrl web(QStringLiteral("https://%1%2").arg(QLatin1String(config::kStoreHost), path));
   if (!openURL(web)) reportUnopenedURL(web);

@@ -15,6 +15,7 @@
 
 #include "blend_view_controller.h"
 #include "cache/render_cache.h"
+#include "large_output_window.h"
 #include "plain_root_view_controller.h"
 #include "qs_alert_view.h"
 #include "qs_share_view_controller.h"
@@ -210,6 +211,13 @@ class BlendViewControllerTest : public QObject {
     auto* navigation = qobject_cast<NavigationController*>(m_screen->presentedViewController());
     return navigation ? qobject_cast<SettingsViewController*>(navigation->topViewController())
                       : nullptr;
+  }
+  /// Working-copy pixels per point of the picture, which the overlay shows at its size.
+  float overlayScale() const {
+    const ImageView* view = m_screen->imageView();
+    const QImage overlay = m_screen->alignImageView()->image();
+    return scaleForImageView(ImageViewGeometry{float(view->width()), float(view->height()), true},
+                             overlay.width(), overlay.height());
   }
   void saveScreenshot(QWidget* widget, const QString& name) {
     const QImage image = render2x(widget);
@@ -582,9 +590,10 @@ class BlendViewControllerTest : public QObject {
     m_clock.advance(0.1);  // 6.0 s: the fade starts and takes half a second
     QVERIFY(!m_screen->timer());
     QVERIFY(m_screen->prefersStatusBarHidden());
-    m_clock.advance(0.25);
+    m_clock.advance(0.35);
     QVERIFY(navAlpha() > 0 && navAlpha() < 1);
-    m_clock.advance(0.25 + kFrame);
+    QVERIFY(toolbarAlpha() > 0 && toolbarAlpha() < 1);
+    m_clock.advance(0.15 + kFrame);
     QVERIFY(barsHidden());
     QVERIFY(!m_screen->isFadeTimerStopped());
   }
@@ -597,9 +606,9 @@ class BlendViewControllerTest : public QObject {
     QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(160, 300));
     QVERIFY(!m_screen->timer());
     QVERIFY(m_screen->prefersStatusBarHidden());
-    m_clock.advance(0.25);
+    m_clock.advance(0.35);
     QVERIFY(navAlpha() > 0 && navAlpha() < 1);
-    m_clock.advance(0.25 + kFrame);
+    m_clock.advance(0.15 + kFrame);
     QVERIFY(barsHidden());
 
     m_clock.advance(3);
@@ -616,17 +625,74 @@ class BlendViewControllerTest : public QObject {
     QVERIFY(barsHidden());
   }
 
-  void tapInTheAlignmentViewLeavesTheBarsInOneState() {
+  void alignmentTouchTogglesTheBarsAtTouchDown() {
     QVERIFY(open());
     m_clock.advance(1);
-    QTest::mouseClick(m_screen->view(), Qt::LeftButton, {}, QPoint(160, 300));
+    // Shown and not pinned: the touch-down starts the half-second fade-out, drag or not.
+    m_screen->touchesBegan(QPointF(160, 300));
+    QCOMPARE(viewTargetAlpha(m_screen->navigationBar()), 0.0);
+    QVERIFY(m_screen->prefersStatusBarHidden());
+    QVERIFY(!m_screen->timer());
+    m_clock.advance(0.35);
+    QVERIFY(navAlpha() > 0 && navAlpha() < 1);
+    // Its end brings them back, as every end of an alignment touch does.
+    m_screen->touchesEnded(QPointF(160, 300));
+    m_clock.advance(0.25 + kFrame);
+    QVERIFY(barsShown());
+
+    m_clock.advance(6.6);
+    QVERIFY(barsHidden());
+    m_screen->touchesBegan(QPointF(160, 300));  // hidden: back at touch-down already
+    QCOMPARE(viewTargetAlpha(m_screen->toolbar()), 1.0);
+    QVERIFY(!m_screen->prefersStatusBarHidden() && m_screen->timer());
+    m_clock.advance(0.25 + kFrame);
+    QVERIFY(barsShown());
+    m_screen->touchesEnded(QPointF(160, 300));
+  }
+
+  void pointerOverABarBringsTheBarsBack_data() {
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<bool>("faded");
+    QTest::addColumn<bool>("pinned");
+    QTest::addColumn<bool>("realMouse");
+    QTest::addColumn<bool>("back");
+    QTest::newRow("navigation bar") << "navigation" << true << false << false << true;
+    QTest::newRow("toolbar") << "toolbar" << true << false << false << true;
+    QTest::newRow("picture") << "picture" << true << false << false << false;
+    QTest::newRow("toolbar before the fade") << "toolbar" << false << false << false << true;
+    QTest::newRow("menu open") << "toolbar" << true << true << false << false;
+    QTest::newRow("mouse, navigation bar") << "navigation" << true << false << true << true;
+    QTest::newRow("mouse, picture") << "picture" << true << false << true << false;
+  }
+  void pointerOverABarBringsTheBarsBack() {
+    QFETCH(QString, where);
+    QFETCH(bool, faded);
+    QFETCH(bool, pinned);
+    QFETCH(bool, realMouse);
+    QFETCH(bool, back);
+    QVERIFY(open());
+    select(1);
+    m_clock.advance(faded ? 6.6 : 3);
+    QCOMPARE(barsHidden(), faded);
+    if (pinned) m_screen->actionButtonClick();
     m_clock.advance(1);
-    // Whatever a tap on the alignment view does to the bars, the status-bar wish and the fade
-    // timer agree with what is on screen.
-    const bool hidden = barsHidden();
-    QVERIFY2(hidden || barsShown(), qPrintable(QString::number(navAlpha())));
-    QCOMPARE(m_screen->prefersStatusBarHidden(), hidden);
-    QCOMPARE(m_screen->timer() != nullptr, !hidden);
+    const QPoint point = where == "navigation" ? m_screen->navigationBar()->geometry().center()
+                         : where == "toolbar"  ? m_screen->toolbar()->geometry().center()
+                                               : QPoint(160, 300);
+    const double moved = m_clock.now();
+    if (realMouse)
+      QTest::mouseMove(m_window.get(), m_screen->view()->mapTo(m_window.get(), point));
+    else
+      m_screen->pointerMoved(point);
+    if (pinned) {
+      QVERIFY(m_screen->isFadeTimerStopped() && !m_screen->timer());
+      return;
+    }
+    QCOMPARE(m_screen->timer() != nullptr, back);
+    if (back) QCOMPARE(m_screen->timer()->fireDate(), moved + 6.0);
+    m_clock.advance(0.25 + kFrame);
+    QCOMPARE(barsShown(), back);
+    QCOMPARE(barsHidden(), !back);
   }
 
   void pressOnABarControlIsNotATouchOfThePicture() {
@@ -716,6 +782,21 @@ class BlendViewControllerTest : public QObject {
     QCOMPARE(m_opened.size(), 2);
     QCOMPARE(m_opened[1].scheme(), QString("itms"));
     QCOMPARE(m_opened[1].path(), m_opened[0].path());
+  }
+
+  void aPageThatCannotBeOpenedIsReported() {
+    QVERIFY(open());
+    select(1);
+    setURLOpenerForTesting([this](const QUrl& url) {
+      m_opened << url;
+      return false;
+    });
+    chooseFromActionMenu(QStringLiteral("Other Marrowby Apps"));
+    QVERIFY(!m_opened.isEmpty());
+    QSAlertView* alert = shownAlert();
+    QVERIFY(alert);
+    QCOMPARE(alert->title(), QString("Cannot Open the Page"));
+    QVERIFY(alert->message().contains(m_opened.last().toDisplayString()));
   }
 
   // --- Share -------------------------------------------------------------------------------
@@ -1078,6 +1159,150 @@ class BlendViewControllerTest : public QObject {
     // Only the bar toggle applied.
     m_clock.advance(0.5 + kFrame);
     QVERIFY(barsHidden());
+  }
+
+  void nudgeMovesTheWholePixelOffsetByTheStep_data() {
+    QTest::addColumn<QPointF>("drag");
+    QTest::addColumn<int>("dx");
+    QTest::addColumn<int>("dy");
+    QTest::addColumn<bool>("moves");
+    QTest::newRow("right") << QPointF() << 1 << 0 << true;
+    QTest::newRow("left") << QPointF() << -1 << 0 << true;
+    QTest::newRow("down") << QPointF() << 0 << 1 << true;
+    QTest::newRow("ten up") << QPointF() << 0 << -10 << true;
+    QTest::newRow("left of a drag") << QPointF(12.3, -7.7) << -1 << 0 << true;
+    QTest::newRow("up from a drag") << QPointF(12.3, -7.7) << 0 << -1 << true;
+    QTest::newRow("out past +100") << QPointF(100.9, 0) << 1 << 0 << false;
+    QTest::newRow("in from +100") << QPointF(100.9, 0) << -1 << 0 << true;
+  }
+  void nudgeMovesTheWholePixelOffsetByTheStep() {
+    QFETCH(QPointF, drag);
+    QFETCH(int, dx);
+    QFETCH(int, dy);
+    QFETCH(bool, moves);
+    QVERIFY(open());
+    const QPointF down(150, 300);
+    m_screen->touchesBegan(down);
+    m_screen->touchesMoved(down + drag);
+    m_screen->touchesEnded(down + drag);
+    const float scale = overlayScale();
+    const float x0 = m_screen->alignOffsetX(), y0 = m_screen->alignOffsetY();
+    const PixelOffset before = pixelOffsetFor(scale, x0, y0);
+
+    m_screen->nudgeAlignment(dx, dy);
+    const float x = m_screen->alignOffsetX(), y = m_screen->alignOffsetY();
+    QCOMPARE(viewTransform(m_screen->alignImageView()), QTransform::fromTranslate(x, y));
+    if (!moves) {
+      QCOMPARE(x, x0);
+      QCOMPARE(y, y0);
+      return;
+    }
+    const PixelOffset after = pixelOffsetFor(scale, x, y);
+    QCOMPARE(after.x, before.x + dx);
+    QCOMPARE(after.y, before.y + dy);
+    // The moved axis sits on the value nearest zero for its pixel; the other is left as it was.
+    const auto nearestZero = [scale](float points, int pixel) {
+      return pixelOffsetFor(scale, std::nextafter(points, 0.0f), 0).x != pixel;
+    };
+    QVERIFY(dx ? nearestZero(x, after.x) : x == x0);
+    QVERIFY(dy ? nearestZero(y, after.y) : y == y0);
+  }
+
+  void nudgeEndsLikeATouchAndActsOnlyInTheAlignmentView() {
+    QVERIFY(open());
+    for (int mode : {1, 2, 3, 4}) {
+      select(mode);
+      m_screen->nudgeAlignment(1, 1);
+    }
+    QCOMPARE(QPointF(m_screen->alignOffsetX(), m_screen->alignOffsetY()), QPointF());
+    select(0);
+    for (const char* name : {kColorFile, kGreyFile, kStereogramFile}) QVERIFY2(cached(name), name);
+    m_clock.advance(6.6);
+    QVERIFY(barsHidden());
+    const double nudged = m_clock.now();
+    m_screen->nudgeAlignment(0, 1);
+    QVERIFY(m_screen->timer() && m_screen->timer()->isValid());
+    QCOMPARE(m_screen->timer()->fireDate(), nudged + 6.0);
+    m_clock.advance(0.25 + kFrame);
+    QVERIFY(barsShown());
+    for (const char* name : {kColorFile, kGreyFile, kStereogramFile}) QVERIFY2(!cached(name), name);
+  }
+
+  // --- Keys and the large view ---------------------------------------------------------------
+
+  void keysActOnlyWhenNothingElseHasThem_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("busy");  // "menu": action menu open; "drag": alignment drag
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<int>("expectedMode");
+    QTest::addColumn<bool>("large");
+    QTest::addColumn<QPoint>("pixels");
+    QTest::newRow("2") << 0 << "" << QKeySequence("2") << 1 << false << QPoint();
+    QTest::newRow("5") << 0 << "" << QKeySequence("5") << 4 << false << QPoint();
+    QTest::newRow("1 from grey") << 2 << "" << QKeySequence("1") << 0 << false << QPoint();
+    QTest::newRow("3, menu open") << 1 << "menu" << QKeySequence("3") << 1 << false << QPoint();
+    QTest::newRow("4 mid-drag") << 0 << "drag" << QKeySequence("4") << 0 << false << QPoint();
+    QTest::newRow("F, colour") << 1 << "" << QKeySequence("F") << 1 << true << QPoint();
+    QTest::newRow("right") << 0 << "" << QKeySequence("Right") << 0 << false << QPoint(1, 0);
+    QTest::newRow("shift up") << 0 << "" << QKeySequence("Shift+Up") << 0 << false
+                              << QPoint(0, -10);
+  }
+  void keysActOnlyWhenNothingElseHasThem() {
+    QFETCH(int, mode);
+    QFETCH(QString, busy);
+    QFETCH(QKeySequence, keys);
+    QFETCH(int, expectedMode);
+    QFETCH(bool, large);
+    QFETCH(QPoint, pixels);
+    QVERIFY(open());
+    if (mode) select(mode);
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    const float scale = mode == 0 ? overlayScale() : 1;
+    if (busy == "menu") m_screen->actionButtonClick();
+    if (busy == "drag") m_screen->touchesBegan(QPointF(160, 300));
+    QTest::keySequence(m_window.get(), keys);
+    m_clock.advance(0);
+    QVERIFY(settle());
+    QCOMPARE(m_screen->viewMode(), expectedMode);
+    QCOMPARE(m_screen->largeView() != nullptr, large);
+    if (large) QVERIFY(m_screen->largeView()->isVisible());
+    const PixelOffset moved =
+        pixelOffsetFor(scale, m_screen->alignOffsetX(), m_screen->alignOffsetY());
+    QCOMPARE(QPoint(moved.x, moved.y), pixels);
+    if (busy == "drag") m_screen->touchesEnded(QPointF(160, 300));
+  }
+
+  void doubleClickOpensTheOutputLarge_data() {
+    QTest::addColumn<int>("mode");
+    for (int mode = 0; mode < 5; ++mode) QTest::addRow("mode %d", mode) << mode;
+  }
+  void doubleClickOpensTheOutputLarge() {
+    QFETCH(int, mode);
+    QVERIFY(open());
+    if (mode) select(mode);
+    QWidget* view = m_screen->view();
+    const QPoint at(160, 300);
+    QTest::mouseClick(view, Qt::LeftButton, {}, at);
+    QTest::mouseDClick(view, Qt::LeftButton, {}, at);
+    // In the alignment view the second press is a touch like the first.
+    QCOMPARE(m_screen->isGesturing(), mode == 0);
+    QTest::mouseRelease(view, Qt::LeftButton, {}, at);
+    auto* large = qobject_cast<LargeOutputWindow*>(m_screen->largeView());
+    if (mode == 0) {
+      QVERIFY(!large);
+      return;
+    }
+    QVERIFY(large && large->isVisible());
+    QCOMPARE(large->windowTitle(), m_screen->navigationBar()->title());
+    QCOMPARE(large->frameCount(), mode == 4 ? 2 : 1);  // the wigglegram's two frames
+    if (mode == 4) return;
+    const QSizeF frame = large->imageRect().size();
+    const QSize shown = m_screen->imageView()->image().size();
+    // The stereogram, shown a quarter turned on the tall screen, opens upright.
+    const double aspect =
+        mode == 3 ? double(shown.height()) / shown.width() : double(shown.width()) / shown.height();
+    QVERIFY(mode != 3 || frame.width() > frame.height());
+    QVERIFY(std::abs(frame.width() / frame.height() - aspect) < 0.02);
   }
 
   // --- Rating prompt -----------------------------------------------------------------------
