@@ -10,8 +10,13 @@ namespace duo::limits {
 /// A 48-megapixel phone photograph uses about a third of it.
 inline constexpr std::uint64_t kMaxImagePixels = std::uint64_t{1} << 27;
 
-/// Largest side in pixels (the JPEG format's own ceiling).
+/// Largest side in pixels of any image (the most a JPEG header can state; PNG files are read up
+/// to it too).
 inline constexpr int kMaxImageSide = 65535;
+
+/// Largest side of a JPEG we read or write: libjpeg refuses anything wider or taller
+/// (JPEG_MAX_DIMENSION), although the format itself would allow kMaxImageSide.
+inline constexpr int kMaxJpegSide = 65500;
 
 /// Largest image file we read into memory.
 inline constexpr std::uint64_t kMaxFileBytes = std::uint64_t{1} << 30;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -10,19 +11,35 @@
 
 namespace duo {
 
-/// Reads a whole file. Errors name the path: missing or unreadable (Io), empty (Empty), larger
-/// than maxBytes (TooLarge).
+/// Reads a whole regular file. Errors name the path: missing, unreadable or a folder (Io); a
+/// FIFO, device or socket (Io, "PATH: not a regular file"; opened without waiting, never read);
+/// empty (Empty); larger than maxBytes (TooLarge, before reading when its size says so).
 Result<std::vector<std::uint8_t>> readFileBytes(const std::string& path,
                                                 std::uint64_t maxBytes = limits::kMaxFileBytes);
 
-/// A file written beside its target under a hidden temporary name (".name.XXXXXX", same folder,
-/// so the final rename is atomic). commit() renames it over the target; destroying it
-/// uncommitted removes the temporary file. Callers that must order the rename against other
-/// work (the render cache) write without a lock and commit under one.
+/// Permission bits for an explicitly private file: the owner may read and write it.
+inline constexpr unsigned kPrivateFileMode = 0600;
+
+/// A file written beside its target under a hidden temporary name in the same folder (so the
+/// final rename is atomic): ".NAME.duoscope-tmp-XXXXXX", X six random letters or digits, NAME
+/// cut short (at a UTF-8 character boundary) when the whole would exceed NAME_MAX bytes.
+/// commit() renames it over the target; destroying it uncommitted removes the temporary file.
+/// Callers that must order the rename against other work (the render cache) write without a
+/// lock and commit under one.
+///
+/// Permissions: by default a new file gets 0666 less the umask, and a replaced file keeps its
+/// permission bits, without setuid, setgid or sticky. An explicit `mode` (permission bits, e.g.
+/// kPrivateFileMode) is applied exactly, to new and replaced files alike, before any byte is
+/// written.
+///
+/// The first time a process writes into a folder, temporary files of ours that are older than a
+/// day (left by a killed write) are removed from it; only regular files whose name has exactly
+/// the form above are touched, and symbolic links are never followed.
 class PendingFile {
  public:
   /// Creates the temporary file; an Io error naming the target when that fails.
-  static Result<PendingFile> create(const std::string& target);
+  static Result<PendingFile> create(const std::string& target,
+                                    std::optional<unsigned> mode = std::nullopt);
 
   PendingFile(PendingFile&& other) noexcept;
   PendingFile& operator=(PendingFile&& other) noexcept;
@@ -30,8 +47,7 @@ class PendingFile {
   PendingFile& operator=(const PendingFile&) = delete;
   ~PendingFile();
 
-  /// Writes all bytes and closes the file (flushing it to disk first when durable). A replaced
-  /// target's permissions are kept; a new file gets 0644. Call once.
+  /// Writes all bytes and closes the file (flushing it to disk first when durable). Call once.
   Status write(std::span<const std::uint8_t> bytes, bool durable = false);
 
   /// Renames the written file over the target.
@@ -50,8 +66,9 @@ class PendingFile {
 /// Writes bytes to path so that no reader ever sees a partial file: a temporary file in the same
 /// folder is written, then renamed over the target. On failure the target is untouched and the
 /// temporary file is removed. `durable` also flushes the data to disk before the rename (for
-/// files whose loss matters; caches skip it).
+/// files whose loss matters; caches skip it). Temporary names, permissions and `mode` are as
+/// for PendingFile.
 Status writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
-                           bool durable = false);
+                           bool durable = false, std::optional<unsigned> mode = std::nullopt);
 
 }  // namespace duo

@@ -22,6 +22,8 @@ namespace duo::jpeg {
 
 namespace {
 
+static_assert(limits::kMaxJpegSide == JPEG_MAX_DIMENSION, "limits.h must match libjpeg");
+
 // A progressive file may hold any number of scans, and each one makes the decoder pass over the
 // whole coefficient buffer: a few kilobytes of tiny scans can keep it busy for minutes. Cameras
 // and editors write about ten.
@@ -202,13 +204,29 @@ int orientationFromMarkers(const jpeg_decompress_struct& cinfo) {
   return 0;
 }
 
+Error tooLarge(const jpeg_decompress_struct& cinfo, std::string_view name) {
+  return makeError(ErrorCode::TooLarge, std::string(name) + ": JPEG image too large (" +
+                                            std::to_string(cinfo.image_width) + " x " +
+                                            std::to_string(cinfo.image_height) + " pixels)");
+}
+
+bool overJpegSide(const jpeg_decompress_struct& cinfo) {
+  return cinfo.image_width > JDIMENSION{limits::kMaxJpegSide} ||
+         cinfo.image_height > JDIMENSION{limits::kMaxJpegSide};
+}
+
+// libjpeg refuses sides beyond its ceiling while it reads the header, once it knows the size;
+// those get the same message as any other image over our limits.
+Error headerError(const Decompressor& d, std::string_view name) {
+  if (d.error.code == ErrorCode::TooLarge && overJpegSide(d.cinfo)) return tooLarge(d.cinfo, name);
+  return decodeError(d.error, name);
+}
+
 Result<ImageInfo> inspectHeader(const jpeg_decompress_struct& cinfo, std::string_view name) {
   const auto width = static_cast<std::int64_t>(cinfo.image_width);
   const auto height = static_cast<std::int64_t>(cinfo.image_height);
-  if (!limits::imageSizeAllowed(width, height)) {
-    return makeError(ErrorCode::TooLarge, std::string(name) + ": JPEG image too large (" +
-                                              std::to_string(width) + " x " +
-                                              std::to_string(height) + " pixels)");
+  if (!limits::imageSizeAllowed(width, height) || overJpegSide(cinfo)) {
+    return tooLarge(cinfo, name);
   }
   switch (cinfo.jpeg_color_space) {
     case JCS_GRAYSCALE:
@@ -272,7 +290,7 @@ void cmykToRgb(Image& image, bool inverted) {
 Result<ImageInfo> readInfo(std::span<const std::uint8_t> bytes, std::string_view name) {
   if (bytes.empty()) return makeError(ErrorCode::Empty, std::string(name) + ": empty file");
   Decompressor d;
-  if (!readHeader(d, bytes)) return decodeError(d.error, name);
+  if (!readHeader(d, bytes)) return headerError(d, name);
   return inspectHeader(d.cinfo, name);
 }
 
@@ -280,7 +298,7 @@ Result<Image> decode(std::span<const std::uint8_t> bytes, std::string_view name,
                      const DecodeOptions& options) {
   if (bytes.empty()) return makeError(ErrorCode::Empty, std::string(name) + ": empty file");
   Decompressor d;
-  if (!readHeader(d, bytes)) return decodeError(d.error, name);
+  if (!readHeader(d, bytes)) return headerError(d, name);
   auto info = inspectHeader(d.cinfo, name);
   if (!info) return info.error();
 
@@ -349,6 +367,14 @@ struct Compressor {
 
 Result<std::vector<std::uint8_t>> encode(const Image& image, int quality) {
   if (image.isNull()) return makeError(ErrorCode::InvalidArgument, "cannot encode an empty image");
+  if (image.width() > limits::kMaxJpegSide || image.height() > limits::kMaxJpegSide) {
+    // A side-by-side card of two wide photographs gets there; PNG has room for it.
+    return makeError(
+        ErrorCode::TooLarge,
+        std::to_string(image.width()) + " x " + std::to_string(image.height()) + " pixels is too " +
+            (image.width() > limits::kMaxJpegSide ? "wide" : "tall") + " for JPEG (at most " +
+            std::to_string(limits::kMaxJpegSide) + " pixels a side); write PNG instead");
+  }
   Compressor c;
   const bool ok = guarded(c.error, [&] {
     c.cinfo.err = &c.error.manager;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "test_support.h"
 #include "transform/blur.h"
 
@@ -44,6 +46,19 @@ TEST(Blur, EdgesAreExtendedAndALinePointSpreadsSymmetrically) {
   EXPECT_GT(out->pixel(20, 2)[0], 0);
   EXPECT_LT(out->pixel(20, 2)[0], 255);
   EXPECT_EQ(out->pixel(0, 2)[0], 0);  // three passes of 5 reach 6 pixels, not 20
+}
+
+TEST(Blur, EachBoxAverageRoundsToTheNearestLevel) {
+  // Box 3 over one row of two pixels, three passes. Red 0, 2: 0.67, 1.33 round to 1, 1 (and
+  // stay); green 0, 255: 85, 170 → 113.3, 141.7 → 122.7, 132.3.
+  Image tiny = *Image::create(2, 1);
+  tiny.pixel(1, 0)[0] = 2;
+  tiny.pixel(1, 0)[1] = 255;
+  const auto out = applyBlur(tiny, 1, 1, std::nullopt, 1.0f);
+  ASSERT_TRUE(out);
+  EXPECT_EQ((std::array{out->pixel(0, 0)[0], out->pixel(1, 0)[0], out->pixel(0, 0)[1],
+                        out->pixel(1, 0)[1]}),
+            (std::array<std::uint8_t, 4>{1, 1, 123, 132}));
 }
 
 TEST(Blur, SaturationZeroGivesGreyAndTheMaskKeepsTheOriginal) {

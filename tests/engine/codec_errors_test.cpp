@@ -32,13 +32,6 @@ Bytes firstBytes(const Bytes& bytes, std::size_t count) {
   return {bytes.begin(), bytes.begin() + std::ptrdiff_t(count)};
 }
 
-bool hasHiddenFiles(const std::filesystem::path& dir) {
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    if (entry.path().filename().string().starts_with(".")) return true;
-  }
-  return false;
-}
-
 TEST(FileErrors, MissingEmptyFolderAndOversizedFilesNameThePath) {
   test::TempDir dir;
   const std::string missing = (dir / "missing.jpg").string();
@@ -65,6 +58,7 @@ TEST(FileErrors, AtomicWriteReplacesContentAndKeepsPermissions) {
   test::TempDir dir;
   const std::string path = (dir / "settings.bin").string();
   struct stat info {};
+  const test::ScopedUmask usualMask(022);
   ASSERT_TRUE(writeFileAtomically(path, Bytes{1, 2, 3}));
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0644u);
@@ -73,7 +67,7 @@ TEST(FileErrors, AtomicWriteReplacesContentAndKeepsPermissions) {
   EXPECT_EQ(test::readBytes(path), (Bytes{9, 8}));
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
-  EXPECT_FALSE(hasHiddenFiles(dir.path()));
+  EXPECT_FALSE(test::hasTemporaryFiles(dir.path()));
 }
 
 TEST(FileErrors, FailedWritesLeaveNothingBehind) {
@@ -85,12 +79,12 @@ TEST(FileErrors, FailedWritesLeaveNothingBehind) {
   const std::string folder = (dir / "taken.png").string();
   std::filesystem::create_directory(folder);
   EXPECT_TRUE(failsWith(writeFileAtomically(folder, Bytes{1, 2}), ErrorCode::Io, folder));
-  EXPECT_FALSE(hasHiddenFiles(dir.path()));
+  EXPECT_FALSE(test::hasTemporaryFiles(dir.path()));
 
   const std::string tiff = (dir / "picture.tiff").string();
   EXPECT_TRUE(failsWith(writeImageFile(*Image::create(4, 4), tiff), ErrorCode::Unsupported, tiff));
   EXPECT_FALSE(std::filesystem::exists(tiff));
-  EXPECT_FALSE(hasHiddenFiles(dir.path()));
+  EXPECT_FALSE(test::hasTemporaryFiles(dir.path()));
 }
 
 TEST(DecodeErrors, TruncatedFilesAreTruncated) {
@@ -155,6 +149,7 @@ TEST(DecodeErrors, OversizedHeadersAreTooLarge) {
   const std::tuple<const char*, Bytes, const char*> cases[] = {
       {"wide.jpg", test::withJpegSize(jpeg, 60000, 60000), "(60000 x 60000 pixels)"},
       {"many.jpg", test::withJpegSize(jpeg, 20000, 20000), "(20000 x 20000 pixels)"},
+      {"long.jpg", test::withJpegSize(jpeg, 65501, 16), "(65501 x 16 pixels)"},
       {"huge.png", test::withPngSize(png, 100000, 100000), "(100000 x 100000 pixels)"},
       {"many.png", test::withPngSize(png, 20000, 20000), "(20000 x 20000 pixels)"},
   };
@@ -165,6 +160,21 @@ TEST(DecodeErrors, OversizedHeadersAreTooLarge) {
     if (!decoded) {
       EXPECT_NE(decoded.error().message.find(claim), std::string::npos) << name;
     }
+  }
+}
+
+// libjpeg stops at 65500 pixels a side, short of what the format could state.
+TEST(EncodeErrors, JpegWiderOrTallerThanLibjpegAllowsSuggestsPng) {
+  test::TempDir dir;
+  EXPECT_TRUE(encodeJpeg(*Image::create(65500, 2), 90).ok());
+  const std::string jpg = (dir / "card.jpg").string();
+  for (const auto& [w, h, size] : {std::tuple{65501, 2, "65501 x 2 pixels is too wide"},
+                                   std::tuple{2, 65535, "2 x 65535 pixels is too tall"}}) {
+    const Status written = writeImageFile(*Image::create(w, h), jpg);
+    ASSERT_TRUE(failsWith(written, ErrorCode::TooLarge, jpg));
+    EXPECT_EQ(written.error().message,
+              jpg + ": " + size + " for JPEG (at most 65500 pixels a side); write PNG instead");
+    EXPECT_FALSE(std::filesystem::exists(jpg));
   }
 }
 

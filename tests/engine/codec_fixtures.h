@@ -4,11 +4,14 @@
 // and byte patches that make valid files lie about themselves.
 
 #include <png.h>
+#include <sys/stat.h>
 
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -19,6 +22,25 @@
 #include "image/image.h"
 
 namespace duo::test {
+
+/// True for the name of an unfinished write's temporary file.
+inline bool isTemporaryFileName(const std::string& name) {
+  return std::regex_match(name, std::regex(R"(\..+\.duoscope-tmp-[A-Za-z0-9]{6})"));
+}
+
+inline bool hasTemporaryFiles(const std::filesystem::path& dir) {
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (isTemporaryFileName(entry.path().filename())) return true;
+  }
+  return false;
+}
+
+/// Sets the process's umask for one scope.
+struct ScopedUmask {
+  explicit ScopedUmask(mode_t mask) : previous(::umask(mask)) {}
+  ~ScopedUmask() { ::umask(previous); }
+  mode_t previous;
+};
 
 /// `samples` holds every channel of every pixel at the file's bit depth (palette indices for
 /// palette images).

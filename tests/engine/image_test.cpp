@@ -28,6 +28,16 @@ TEST(ImageMemory, ReusedBuffersStillGiveBlackCanvases) {
   pixel_pool::trim();
 }
 
+// A larger buffer handed to a smaller image comes back under the smaller size, and the pool
+// would then hold more memory than its cap counts.
+TEST(ImageMemory, PooledBufferGoesOnlyToAnImageOfItsOwnSize) {
+  pixel_pool::trim();
+  const std::uint8_t* pooled = Image::createUninitialized(1200, 1000)->data();
+  EXPECT_NE(Image::createUninitialized(1100, 1000)->data(), pooled);
+  EXPECT_EQ(Image::createUninitialized(1200, 1000)->data(), pooled) << "still pooled";
+  pixel_pool::trim();
+}
+
 TEST(ImageMemory, PoolKeepsFewBuffersAndSurvivesConcurrentUse) {
   pixel_pool::trim();
   std::vector<std::thread> threads;

@@ -162,6 +162,23 @@ TEST(ScaleAndRotate, BoundsRuleAtItsEdges) {
   EXPECT_THROW(ImageTools::normalizeGeometry(10, 10, 0, -1, NAN), std::invalid_argument);
 }
 
+TEST(ScaleAndRotate, ScaledSidesRoundToTheNearestPixel) {
+  const std::tuple<int, int, int, float, int, int> cases[] = {
+      // stored width, height, tag, maximum resolution, canvas width, height
+      {1000, 679, 0, 300.0f, 300, 204},  // 203.7
+      {679, 1000, 0, 300.0f, 204, 300},
+      {1000, 679, 6, 300.0f, 204, 300},
+      {400, 299, 0, 100.0f, 100, 75},  // 74.75
+  };
+  for (const auto& [w, h, tag, m, canvasWidth, canvasHeight] : cases) {
+    Image source = *Image::create(w, h);
+    source.setOrientationTag(tag);
+    const Image out = ImageTools::scaleAndRotateImage(source, -1, m);
+    EXPECT_EQ(out.width(), canvasWidth) << w << "x" << h;
+    EXPECT_EQ(out.height(), canvasHeight) << w << "x" << h;
+  }
+}
+
 TEST(ScaleAndRotate, ReductionAveragesInsteadOfPickingPixels) {
   // A one-pixel checkerboard reduced by 3: nearest neighbour would give black or white.
   Image board = *Image::create(90, 60);
