@@ -1,5 +1,6 @@
 #include "cache/render_cache.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -44,7 +45,8 @@ void RenderCache::resetCacheDirectory() {
   // leaves the cache empty.
   std::error_code ignored;
   fs::remove_all(m_cacheDirectory, ignored);
-  fs::create_directory(m_cacheDirectory, ignored);
+  // Private: the outputs show the user's photographs.
+  ::mkdir(m_cacheDirectory.c_str(), 0700);
 }
 
 std::string RenderCache::fullPathToCachedImageForImageType(unsigned kind) const {
@@ -70,6 +72,11 @@ void RenderCache::cacheImage(std::shared_ptr<const Image> image,
                              const std::string& fullPath) {
   if (fullPath.empty() || (!image && !imageData)) return;
   std::string key = pathKey(fullPath);
+  // Entries live directly in the cache's own folder; a path anywhere else (a caller's mistake,
+  // or a name with "..") is never written.
+  if (fs::path(key).parent_path() != fs::path(m_cacheDirectory).lexically_normal() ||
+      !fs::path(key).has_filename())
+    return;
   std::uint64_t sequence = 0;
   {
     std::lock_guard lock(m_mutex);
@@ -173,7 +180,7 @@ void RenderCache::writeEntry(std::uint64_t sequence, const std::shared_ptr<const
     if (supersededLocked(sequence, key)) return;
     // Created under the lock so that a reset's folder removal either comes first (and the
     // creation fails) or takes the temporary file with it.
-    auto created = PendingFile::create(fullPath);
+    auto created = PendingFile::create(fullPath, kPrivateFileMode);
     if (!created) return;
     pending.emplace(std::move(*created));
   }

@@ -49,7 +49,9 @@ class RenderCache {
 
   /// Queues the write of one cache file and returns at once. Exactly one of image (encoded as
   /// PNG on the worker) or imageData (written as is) should be given. Failures are ignored:
-  /// the entry is then missing and the output is rendered again next time.
+  /// the entry is then missing and the output is rendered again next time. A path that is not
+  /// directly inside the cache folder is ignored. Files are private to the user (0600), as is
+  /// the folder (0700).
   void cacheImage(std::shared_ptr<const Image> image,
                   std::shared_ptr<const std::vector<std::uint8_t>> imageData,
                   const std::string& fullPath);

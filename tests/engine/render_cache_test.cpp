@@ -10,6 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include "codec_fixtures.h"
 #include "io/image_codec.h"
 #include "test_support.h"
 
@@ -73,7 +76,7 @@ void waitForTemporaryFile(const RenderCache& cache, const std::vector<unsigned>&
   const auto start = Clock::now();
   while (since(start) < std::chrono::seconds(1)) {
     for (const std::string& name : folderEntries(cache.cacheDirectory())) {
-      if (name.starts_with(".")) return;
+      if (test::isTemporaryFileName(name)) return;
     }
     for (unsigned kind : kinds) {
       if (fs::exists(cache.fullPathToCachedImageForImageType(kind))) return;
@@ -104,7 +107,7 @@ TEST(RenderCache, ResetLeavesAnEmptyFolderWhateverAnEarlierPairLeftBehind) {
   ASSERT_TRUE(fs::is_directory(cache.cacheDirectory()));
   fillEveryKind(cache);
   const fs::path folder(cache.cacheDirectory());
-  test::writeBytes(folder / ".Stereogram.png.a1b2c3", {1});
+  test::writeBytes(folder / ".Stereogram.png.duoscope-tmp-a1b2c3", {1});
   fs::create_directory(folder / "stray");
   test::writeBytes(folder / "stray" / "inner.png", {2});
 
@@ -190,6 +193,33 @@ TEST(RenderCache, WritesAnImageAsPngAndBytesAsGiven) {
   // The temporary files are gone.
   EXPECT_EQ(folderEntries(cache.cacheDirectory()),
             (std::vector<std::string>{"Color Anaglyph.png", "Wigglegram.gif"}));
+  // The outputs show the user's photographs: nobody else may list or read them.
+  const auto modeOf = [](const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0u;
+  };
+  EXPECT_EQ(modeOf(cache.cacheDirectory()), 0700u);
+  EXPECT_EQ(modeOf(cache.fullPathToCachedImageForImageType(1)), 0600u);
+  EXPECT_EQ(modeOf(cache.fullPathToCachedImageForImageType(4)), 0600u);
+}
+
+TEST(RenderCache, WritesOnlyInsideItsOwnFolder) {
+  test::TempDir caches;
+  RenderCache cache(caches.path().string());
+  cache.resetCacheDirectory();
+  const auto gif = bytesOf("GIF89a");
+  const std::string inside = cache.fullPathToCachedImageForImageType(4);
+  for (const std::string& outside :
+       {(caches / "Wigglegram.gif").string(), cache.cacheDirectory() + "/../escaped.gif",
+        cache.cacheDirectory() + "/sub/Wigglegram.gif", cache.cacheDirectory()}) {
+    cache.cacheImage(nullptr, gif, outside);
+  }
+  cache.cacheImage(nullptr, gif, inside);
+  cache.waitForPendingWrites();
+  EXPECT_TRUE(fs::exists(inside));
+  EXPECT_FALSE(fs::exists(caches / "Wigglegram.gif"));
+  EXPECT_FALSE(fs::exists(caches / "escaped.gif"));
+  EXPECT_FALSE(fs::exists(cache.cacheDirectory() + "/sub"));
 }
 
 TEST(RenderCache, RemembersTheWrittenImageOnlyWhileItsFileIsTheOneWritten) {
@@ -216,6 +246,26 @@ TEST(RenderCache, RemembersTheWrittenImageOnlyWhileItsFileIsTheOneWritten) {
   cache.waitForPendingWrites();
   cache.resetCacheDirectory();
   EXPECT_EQ(cache.rememberedImage(colour), nullptr);
+}
+
+TEST(RenderCache, ImageBudgetLetsTheOlderImagesGoButKeepsTheirFiles) {
+  const auto image = std::make_shared<const Image>(test::makeSmoothImage(40, 30, 1));
+  for (const bool limited : {true, false}) {
+    SCOPED_TRACE(limited ? "room for one image" : "unlimited");
+    test::TempDir caches;
+    RenderCache cache(caches.path().string());
+    cache.resetCacheDirectory();
+    if (limited) cache.setRememberedImageBudget(image->byteCount());
+    const std::string colour = cache.fullPathToCachedImageForImageType(1);
+    const std::string stereogram = cache.fullPathToCachedImageForImageType(3);
+    cache.cacheImage(image, nullptr, colour);
+    cache.waitForPendingWrites();
+    cache.cacheImage(image, nullptr, stereogram);
+    cache.waitForPendingWrites();
+    EXPECT_TRUE(fs::exists(colour));
+    EXPECT_EQ(cache.rememberedImage(colour), limited ? nullptr : image);
+    EXPECT_EQ(cache.rememberedImage(stereogram), image);
+  }
 }
 
 TEST(RenderCache, FailedWriteLeavesNoTemporaryFileBehind) {
