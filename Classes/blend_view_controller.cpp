@@ -4,7 +4,8 @@
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
 #include <QMouseEvent>
-#include <QShortcut>
+#include <QKeyEvent>
+#include <QTemporaryDir>
 #include <QApplication>
 #include <QStandardPaths>
 #include <QUrl>
@@ -18,6 +19,7 @@
 #include "large_output_window.h"
 #include "magnifier_view.h"
 #include "qs_alert_view.h"
+#include "qs_modal_overlay.h"
 #include "qs_share_view_controller.h"
 #include "qt_image.h"
 #include "reachability.h"
@@ -127,6 +129,9 @@ void BlendViewController::setDefaultCachesDirectory(const QString& directory) {
 QString BlendViewController::defaultCachesDirectory() { return defaultCachesDirectoryValue(); }
 
 BlendViewController::~BlendViewController() {
+  // Renders still queued for this screen are skipped; nobody will see them.
+  ++m_generations->mode;
+  ++m_generations->output;
   delete m_largeView.data();  // a top-level window of its own
   for (const auto& [key, token] : m_observers) m_store.removeObserver(key, token);
   if (m_timer) m_timer->invalidate();
@@ -159,9 +164,15 @@ void BlendViewController::viewDidLoad() {
 
   // The cache belongs to this pair: whatever an earlier pair left is gone from here on.
   if (m_cachesDirectory.isEmpty()) m_cachesDirectory = defaultCachesDirectory();
-  if (m_cachesDirectory.isEmpty())
-    m_cachesDirectory = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-  QDir().mkpath(m_cachesDirectory);
+  if (m_cachesDirectory.isEmpty()) {
+    // Never the shared cache root: a reset there would empty every running instance's folder.
+    // A private temporary folder instead; if even that fails, a path that does not exist, so
+    // that the cache simply stays empty.
+    m_ownCaches = std::make_unique<QTemporaryDir>();
+    m_cachesDirectory = m_ownCaches->isValid()
+                            ? m_ownCaches->path()
+                            : QDir::tempPath() + QStringLiteral("/duoscope-no-cache/none");
+  }
   // One PNG writer: the other core renders, and a large pair's encodings each hold tens of
   // megabytes while they run.
   m_cache = std::make_shared<RenderCache>(QDir(m_cachesDirectory).absolutePath().toStdString(), 1);
@@ -214,47 +225,63 @@ void BlendViewController::viewDidLoad() {
   m_segmentedControl->setSelectedSegmentIndex(0);
   viewModeClick();
   addKVOForUserDefaults();
-  installKeys();
-  // Mouse movement without a button reaches no widget here (none tracks the mouse), but it
+  // Keys reach the screen when it, or nothing, has the focus in its window.
+  root->setFocusPolicy(Qt::StrongFocus);
+  // Keys and mouse movement without a button reaches no widget here (none tracks the mouse), but it
   // passes the application's filters on its way.
   qApp->installEventFilter(this);
 }
 
-void BlendViewController::installKeys() {
-  QWidget* root = view();
-  const auto add = [this, root](const QKeySequence& keys, std::function<void()> action) {
-    auto* shortcut = new QShortcut(keys, root);
-    shortcut->setContext(Qt::WindowShortcut);
-    connect(shortcut, &QShortcut::activated, this, [this, action = std::move(action)] {
-      if (acceptsKeys()) action();
-    });
-  };
-  for (int mode = 0; mode < 5; ++mode) {
-    add(QKeySequence(Qt::Key_1 + mode), [this, mode] {
-      if (viewMode() == mode) return;
+bool BlendViewController::handleKey(const QKeyEvent& event) {
+  const int key = event.key();
+  const Qt::KeyboardModifiers modifiers =
+      event.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+  if (modifiers == Qt::NoModifier && key >= Qt::Key_1 && key <= Qt::Key_5) {
+    const int mode = key - Qt::Key_1;
+    if (viewMode() != mode) {
       m_segmentedControl->setSelectedSegmentIndex(mode);
       viewModeClick();
-    });
+    }
+    return true;
   }
-  struct Nudge {
-    Qt::Key key;
-    int dx, dy;
-  };
-  for (const Nudge n : {Nudge{Qt::Key_Left, -1, 0}, Nudge{Qt::Key_Right, 1, 0},
-                        Nudge{Qt::Key_Up, 0, -1}, Nudge{Qt::Key_Down, 0, 1}}) {
-    add(QKeySequence(n.key), [this, n] { nudgeAlignment(n.dx, n.dy); });
-    add(QKeySequence(Qt::SHIFT | n.key), [this, n] { nudgeAlignment(10 * n.dx, 10 * n.dy); });
+  if (modifiers == Qt::NoModifier && key == Qt::Key_F) {
+    showLargeView();
+    return true;
   }
-  add(QKeySequence(Qt::Key_F), [this] { showLargeView(); });
+  if (modifiers != Qt::NoModifier && modifiers != Qt::ShiftModifier) return false;
+  const int step = modifiers == Qt::ShiftModifier ? 10 : 1;
+  switch (key) {
+    case Qt::Key_Left: nudgeAlignment(-step, 0); return true;
+    case Qt::Key_Right: nudgeAlignment(step, 0); return true;
+    case Qt::Key_Up: nudgeAlignment(0, -step); return true;
+    case Qt::Key_Down: nudgeAlignment(0, step); return true;
+    default: return false;
+  }
 }
 
 bool BlendViewController::acceptsKeys() const {
   const QWidget* root = m_imageView ? m_imageView->parentWidget() : nullptr;
-  return root && root->isVisible() && !presentedViewController() && !m_isShowingModal &&
-         !m_isFadeTimerStopped && !m_isGesturing;
+  if (!root || !root->isVisible() || presentedViewController() || m_isShowingModal ||
+      m_isFadeTimerStopped || m_isGesturing)
+    return false;
+  // An alert or a sheet over the screen has the keys.
+  for (const QSModalOverlay* overlay : root->window()->findChildren<QSModalOverlay*>())
+    if (overlay->isVisible()) return false;
+  return true;
 }
 
 bool BlendViewController::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && watched->isWidgetType() && isViewLoaded()) {
+    // Keys meant for this screen: those sent to it or to a widget inside it, or to its window
+    // while the focus is in the screen or nowhere. Anything else (another window, a screen or
+    // sheet presented over this one) keeps its keys.
+    auto* widget = static_cast<QWidget*>(watched);
+    QWidget* root = view();
+    const auto inside = [root](const QWidget* w) { return w == root || root->isAncestorOf(w); };
+    const QWidget* focus = QApplication::focusWidget();
+    const bool ours = inside(widget) || (widget == root->window() && (!focus || inside(focus)));
+    if (ours && acceptsKeys() && handleKey(*static_cast<QKeyEvent*>(event))) return true;
+  }
   if (event->type() == QEvent::MouseMove && watched->isWidgetType()) {
     auto* mouse = static_cast<QMouseEvent*>(event);
     auto* widget = static_cast<QWidget*>(watched);
@@ -281,7 +308,10 @@ void BlendViewController::viewWillLayoutSubviews() {
   m_fixAlignmentViewIfNecessary = false;
 }
 
-void BlendViewController::viewDidAppear(bool) { m_isShowingModal = false; }
+void BlendViewController::viewDidAppear(bool) {
+  m_isShowingModal = false;
+  if (QWidget* root = view(); root->isVisible()) root->setFocus();
+}
 
 void BlendViewController::addKVOForUserDefaults() {
   for (const QString& key : {keys::kColorMethod, keys::kAnaglyphEnhance, keys::kStereogramDots,
@@ -844,8 +874,11 @@ void BlendViewController::showLargeView() {
   if (frames.empty()) return;  // still rendering
   auto* window = qobject_cast<LargeOutputWindow*>(m_largeView.data());
   if (!window) {
-    window = new LargeOutputWindow;
+    // A window of its own that belongs to the main one: it goes with it, and does not keep the
+    // application running once the main window has been closed.
+    window = new LargeOutputWindow(view()->window());
     window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setAttribute(Qt::WA_QuitOnClose, false);
     m_largeView = window;
   }
   window->setOutput(m_navigationBar ? m_navigationBar->title() : QString(), std::move(frames), cycle);

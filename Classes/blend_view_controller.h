@@ -19,6 +19,9 @@
 #include "view_controller.h"
 #include "vignette_view.h"
 
+class QKeyEvent;
+class QTemporaryDir;
+
 namespace duo {
 
 class QSTimer;
@@ -50,8 +53,8 @@ class BlendViewController : public ViewController,
   static constexpr std::size_t kRememberedOutputBytes = 64u << 20;
 
   /// `store` holds the settings (not owned, must outlive the screen). `cachesDirectory` is the
-  /// folder the render cache lives in; empty means defaultCachesDirectory(), or when that is
-  /// empty too the user's XDG cache folder for the application, created when missing.
+  /// folder the render cache lives in (it must exist); empty means defaultCachesDirectory(), or
+  /// when that is empty too a private temporary folder of the screen's own.
   explicit BlendViewController(SettingsStore& store, QString cachesDirectory = {},
                                QObject* parent = nullptr);
 
@@ -201,7 +204,8 @@ class BlendViewController : public ViewController,
   void dismissPresentedScreen();
   void openStorePage(const QString& path);
   void setOverlayTranslation();
-  void installKeys();
+  /// The screen's keys: 1–5, F, arrows (Shift: ten pixels). True when the key was used.
+  bool handleKey(const QKeyEvent& event);
   /// Whether keys may act on this screen: it is on top and no menu or sheet is open.
   bool acceptsKeys() const;
   /// Opening a web address failed: an alert says so.
@@ -221,6 +225,7 @@ class BlendViewController : public ViewController,
 
   SettingsStore& m_store;
   QString m_cachesDirectory;
+  std::unique_ptr<QTemporaryDir> m_ownCaches;  // when nobody gave the screen a cache folder
   std::shared_ptr<RenderCache> m_cache;  // shared with renders still reading it
   StereoPair m_pair;
   GammaTable m_gammaTable{};

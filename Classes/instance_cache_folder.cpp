@@ -84,7 +84,12 @@ std::unique_ptr<InstanceCacheFolder> InstanceCacheFolder::acquire(const QString&
   const QString root = QDir(cachesDirectory).absoluteFilePath(QLatin1String(kFolderName));
   if (::mkdir(QFile::encodeName(root).constData(), 0700) != 0 && errno != EEXIST)
     return fail(error, QStringLiteral("Could not create the folder %1: %2").arg(root, errnoText()));
-  if (!QFileInfo(root).isDir()) return fail(error, QStringLiteral("%1 is not a folder").arg(root));
+  // Only a real folder of this user's: clean-up deletes inside it, so a link to elsewhere (or
+  // somebody else's folder) must never be taken for it.
+  struct stat info {};
+  if (::lstat(QFile::encodeName(root).constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+      info.st_uid != ::getuid())
+    return fail(error, QStringLiteral("%1 is not a folder of this user's").arg(root));
 
   QLockFile startUpLock(root + QLatin1Char('/') + QLatin1String(kStartUpLockName));
   startUpLock.setStaleLockTime(0);

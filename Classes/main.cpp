@@ -16,6 +16,7 @@
 #include "camera_app_delegate.h"
 #include "instance_cache_folder.h"
 #include "qs_alert_view.h"
+#include "render_job.h"
 #include "plain_root_view_controller.h"
 #include "qs_features.h"
 #include "screen.h"
@@ -25,15 +26,15 @@
 
 namespace {
 
-// Our own key, beside the design's settings: the window scale last asked for with --scale.
+// The window scale last asked for with --scale; a desktop-only setting.
 const QString kWindowScaleKey = QStringLiteral("WindowScale");
 constexpr double kMinimumScale = 0.5;
 constexpr double kMaximumScale = 4.0;
 
 /// Whether a window can be opened at all. Without one, every error stays a line on the
 /// terminal with its exit status, as for any command-line program.
-bool displayAvailable(const QStringList& arguments) {
-  if (arguments.contains(QStringLiteral("-platform")) || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+bool displayAvailable(bool platformGiven) {
+  if (platformGiven || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     return true;  // offscreen, vnc, ...: Qt was told where to draw
   return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
@@ -51,8 +52,27 @@ void reportPairError(const QString& message) {
 int main(int argc, char** argv) {
   // The options are read before the window system is opened, so that a mistyped option is
   // reported as such even where no display can be reached.
+  // Qt's own options (-platform offscreen, -style …) are for QApplication, which takes them out
+  // of argv itself; they are left out of what our parser sees.
+  static const QStringList qtOptionsWithValue = {
+      QStringLiteral("-platform"), QStringLiteral("-platformpluginpath"),
+      QStringLiteral("-platformtheme"), QStringLiteral("-plugin"), QStringLiteral("-display"),
+      QStringLiteral("-style"), QStringLiteral("-stylesheet"), QStringLiteral("-qwindowgeometry"),
+      QStringLiteral("-qwindowtitle"), QStringLiteral("-qwindowicon")};
+  static const QStringList qtFlags = {QStringLiteral("-reverse"), QStringLiteral("-nograb"),
+                                      QStringLiteral("-dograb"), QStringLiteral("-sync")};
   QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  bool qtPlatformGiven = false;
+  for (int i = 0; i < argc; ++i) {
+    const QString argument = QString::fromLocal8Bit(argv[i]);
+    if (i > 0 && qtOptionsWithValue.contains(argument) && i + 1 < argc) {
+      qtPlatformGiven = qtPlatformGiven || argument == QLatin1String("-platform");
+      ++i;
+      continue;
+    }
+    if (i > 0 && qtFlags.contains(argument)) continue;
+    arguments << argument;
+  }
   QCommandLineParser parser;
   parser.setApplicationDescription(
       QStringLiteral("Duoscope: stereo photography (anaglyphs, stereograms and wigglegrams)."));
@@ -119,6 +139,10 @@ int main(int argc, char** argv) {
   const double scale = store.objectForKey(kWindowScaleKey).isValid()
                            ? double(store.floatForKey(kWindowScaleKey))
                            : 1.0;
+  // Programs started later (the web browser) must not inherit our factor: it is put back once
+  // Qt has read it.
+  const bool hadScaleFactor = qEnvironmentVariableIsSet("QT_SCALE_FACTOR");
+  const QByteArray originalScaleFactor = qgetenv("QT_SCALE_FACTOR");
   if (scale >= kMinimumScale && scale <= kMaximumScale && scale != 1.0) {
     // Qt multiplies every screen's own ratio by this factor, so the phone-shaped window is drawn
     // larger at full sharpness; a factor the user gave Qt already is kept on top.
@@ -127,7 +151,7 @@ int main(int argc, char** argv) {
     qputenv("QT_SCALE_FACTOR", QByteArray::number(given && outer > 0 ? outer * scale : scale));
   }
 
-  const bool display = displayAvailable(arguments);
+  const bool display = displayAvailable(qtPlatformGiven);
   const bool pairAsked = parser.isSet(leftOption);
   const std::string leftPath = parser.value(leftOption).toStdString();
   const std::string rightPath = parser.value(rightOption).toStdString();
@@ -151,6 +175,8 @@ int main(int argc, char** argv) {
   QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
       Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
   QApplication app(argc, argv);
+  if (hadScaleFactor) qputenv("QT_SCALE_FACTOR", originalScaleFactor);
+  else qunsetenv("QT_SCALE_FACTOR");
   QApplication::setApplicationName(QStringLiteral("duoscope"));
   QApplication::setApplicationDisplayName(QStringLiteral("Duoscope"));
   QApplication::setApplicationVersion(QStringLiteral(DUOSCOPE_VERSION));
@@ -175,7 +201,8 @@ int main(int argc, char** argv) {
   } else {
     std::fprintf(stderr, "duoscope: %s; using a temporary cache folder\n", qPrintable(cacheError));
     fallbackCache = std::make_unique<QTemporaryDir>();
-    duo::BlendViewController::setDefaultCachesDirectory(fallbackCache->path());
+    if (fallbackCache->isValid())
+      duo::BlendViewController::setDefaultCachesDirectory(fallbackCache->path());
   }
 
   duo::CameraAppDelegate delegate(store);
@@ -213,5 +240,10 @@ int main(int argc, char** argv) {
                    [&delegate](Qt::ApplicationState state) {
                      if (state == Qt::ApplicationActive) delegate.applicationDidBecomeActive();
                    });
-  return app.exec();
+  const int status = app.exec();
+  // A render still running holds the render cache; it ends before the cache folder goes, and
+  // renders still queued are dropped.
+  duo::renderThreadPool().clear();
+  duo::renderThreadPool().waitForDone();
+  return status;
 }

@@ -1242,6 +1242,7 @@ class BlendViewControllerTest : public QObject {
     QTest::newRow("1 from grey") << 2 << "" << QKeySequence("1") << 0 << false << QPoint();
     QTest::newRow("3, menu open") << 1 << "menu" << QKeySequence("3") << 1 << false << QPoint();
     QTest::newRow("4 mid-drag") << 0 << "drag" << QKeySequence("4") << 0 << false << QPoint();
+    QTest::newRow("3 under an alert") << 1 << "alert" << QKeySequence("3") << 1 << false << QPoint();
     QTest::newRow("F, colour") << 1 << "" << QKeySequence("F") << 1 << true << QPoint();
     QTest::newRow("right") << 0 << "" << QKeySequence("Right") << 0 << false << QPoint(1, 0);
     QTest::newRow("shift up") << 0 << "" << QKeySequence("Shift+Up") << 0 << false
@@ -1260,6 +1261,7 @@ class BlendViewControllerTest : public QObject {
     const float scale = mode == 0 ? overlayScale() : 1;
     if (busy == "menu") m_screen->actionButtonClick();
     if (busy == "drag") m_screen->touchesBegan(QPointF(160, 300));
+    if (busy == "alert") (new QSAlertView("Alert", "Over the screen", "Continue"))->show();
     QTest::keySequence(m_window.get(), keys);
     m_clock.advance(0);
     QVERIFY(settle());

@@ -127,17 +127,30 @@ class InstanceCacheFolderTest : public QObject {
     QTest::addColumn<QString>("plainFile");
     QTest::newRow("caches directory") << QStringLiteral("caches");
     QTest::newRow("cache folder") << QStringLiteral("caches/QSDuoscopeCache");
+    QTest::newRow("cache folder linked elsewhere") << QString();
   }
 
   void unusableCachesDirectoryIsAnError() {
     QFETCH(QString, plainFile);
     QTemporaryDir parent;
-    QVERIFY(QDir().mkpath(QFileInfo(parent.filePath(plainFile)).absolutePath()));
-    QVERIFY(touch(parent.filePath(plainFile)));
+    if (plainFile.isEmpty()) {
+      // A link in place of the cache folder: what it points at must come through untouched.
+      QVERIFY(QDir().mkpath(parent.filePath("caches")));
+      QVERIFY(QDir().mkpath(parent.filePath("elsewhere/photos")));
+      QVERIFY(touch(parent.filePath("elsewhere/precious.jpg")));
+      QVERIFY(QFile::link(parent.filePath("elsewhere"), parent.filePath("caches/QSDuoscopeCache")));
+    } else {
+      QVERIFY(QDir().mkpath(QFileInfo(parent.filePath(plainFile)).absolutePath()));
+      QVERIFY(touch(parent.filePath(plainFile)));
+    }
 
     QString error;
     QVERIFY(!InstanceCacheFolder::acquire(parent.filePath("caches"), &error));
     QVERIFY(!error.isEmpty());
+    if (plainFile.isEmpty()) {
+      QVERIFY(QFileInfo::exists(parent.filePath("elsewhere/precious.jpg")));
+      QVERIFY(QFileInfo(parent.filePath("elsewhere/photos")).isDir());
+    }
   }
 };
 
