@@ -172,16 +172,22 @@ void Reachability::lookUpHost() {
   if (m_pinned || m_hostName.isEmpty() || m_lookupPending) return;
   m_retryTimer.stop();
   m_lookupPending = true;
-  const int id = QHostInfo::lookupHost(m_hostName, this, [this](const QHostInfo& info) {
-    m_lookupPending = false;
-    m_lookupId = -1;
-    m_hostResolves = info.error() == QHostInfo::NoError && !info.addresses().isEmpty();
-    // A failed lookup may have been the network's passing trouble: ask again later.
-    if (!*m_hostResolves && m_running) m_retryTimer.start();
-    refresh(m_running);
-  });
+  // The answer comes through a connection by slot name, not a functor: Qt 6.4 never frees a
+  // functor's slot object when the lookup is aborted or its context goes before the answer,
+  // which is what happens to every watcher that goes while its lookup is out. A connection goes
+  // with the watcher and leaves nothing behind.
+  const int id = QHostInfo::lookupHost(m_hostName, this, SLOT(hostLookedUp(QHostInfo)));
   // Should the answer ever come before lookupHost() returns, there is nothing left to abort.
   if (m_lookupPending) m_lookupId = id;
+}
+
+void Reachability::hostLookedUp(const QHostInfo& info) {
+  m_lookupPending = false;
+  m_lookupId = -1;
+  m_hostResolves = info.error() == QHostInfo::NoError && !info.addresses().isEmpty();
+  // A failed lookup may have been the network's passing trouble: ask again later.
+  if (!*m_hostResolves && m_running) m_retryTimer.start();
+  refresh(m_running);
 }
 
 }  // namespace duo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHostAddress>
+#include <QHostInfo>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -77,6 +78,9 @@ class Reachability : public QObject {
  signals:
   /// The status changed; emitted on the watcher's (main) thread.
   void reachabilityChanged();
+
+ private slots:
+  void hostLookedUp(const QHostInfo& info);
 
  private:
   int networkStatus(bool* known);

@@ -11,6 +11,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <cmath>
+#include <limits>
 #include <stdexcept>
 #include <vector>
 
@@ -186,8 +188,15 @@ qint64 SettingsStore::integerForKey(const QString& key) const {
       return v.toBool() ? 1 : 0;
     case QMetaType::LongLong:
       return v.toLongLong();
-    case QMetaType::Double:
-      return static_cast<qint64>(v.toDouble());
+    case QMetaType::Double: {
+      // A stored float beyond the integer range (a damaged or hand-edited file) saturates;
+      // converting it as it is would be undefined.
+      const double d = v.toDouble();
+      if (std::isnan(d)) return 0;
+      if (d >= 9223372036854775808.0) return std::numeric_limits<qint64>::max();
+      if (d < -9223372036854775808.0) return std::numeric_limits<qint64>::min();
+      return static_cast<qint64>(d);
+    }
     default:
       return 0;
   }

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs every Debian package Duoscope needs to build, test and benchmark. Idempotent: when
-# everything is present it changes nothing and touches no network.
+# Installs every Debian package Duoscope needs to build, test and benchmark, plus any named as
+# arguments (scripts/fuzz.sh asks for its compiler this way, so that ordinary builds and CI do
+# not pull it in). Idempotent: when everything is present it changes nothing and touches no
+# network.
 set -euo pipefail
 
 packages=(
@@ -8,6 +10,8 @@ packages=(
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libexif-dev libgd-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins fonts-inter
+  ccache
+  "$@"
 )
 
 missing=()

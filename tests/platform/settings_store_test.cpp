@@ -1,3 +1,4 @@
+#include <limits>
 #include <QFile>
 #include <QThread>
 #include <QTemporaryDir>
@@ -48,6 +49,11 @@ class SettingsStoreTest : public QObject {
     QCOMPARE(store.floatForKey(keys::kImageSize), 50.0f);  // an integer reads as a float
     store.setFloat(2.75, "Ratio");
     QCOMPARE(store.integerForKey("Ratio"), qint64(2));
+    // Floats beyond the integer range saturate rather than wrap.
+    store.setFloat(1e300, "Huge");
+    QCOMPARE(store.integerForKey("Huge"), std::numeric_limits<qint64>::max());
+    store.setFloat(-1e300, "Huge");
+    QCOMPARE(store.integerForKey("Huge"), std::numeric_limits<qint64>::min());
   }
 
   void valuesSurviveARestartWithTheirTypesInAPrivateFile() {
