@@ -1,13 +1,10 @@
 #include "blend_view_controller.h"
 
+#include "blend_view.h"
+
 #include <QDir>
-#include <QFutureWatcher>
-#include <QtConcurrent/QtConcurrentRun>
-#include <QMouseEvent>
-#include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QApplication>
-#include <QStandardPaths>
 #include <QUrl>
 
 #include <cmath>
@@ -16,15 +13,11 @@
 #include "cache/render_cache.h"
 #include "image_resources.h"
 #include "image_view.h"
-#include "large_output_window.h"
 #include "magnifier_view.h"
 #include "qs_alert_view.h"
-#include "qs_modal_overlay.h"
 #include "qs_share_view_controller.h"
 #include "qt_image.h"
 #include "reachability.h"
-#include "render/renderer.h"
-#include "render/wigglegram.h"
 #include "run_loop.h"
 #include "screen.h"
 #include "segmented_control.h"
@@ -36,64 +29,6 @@
 
 namespace duo {
 
-/// The result screen's root view: the mouse is the finger.
-class BlendView : public QWidget {
- public:
-  explicit BlendView(BlendViewController* controller) : m_controller(controller) {
-    setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Qt::black);
-    setPalette(palette);
-  }
-
- protected:
-  void mousePressEvent(QMouseEvent* event) override {
-    if (event->button() != Qt::LeftButton) return;
-    m_down = true;
-    if (m_controller) m_controller->touchesBegan(event->position());
-  }
-  void mouseMoveEvent(QMouseEvent* event) override {
-    if (m_down && m_controller) m_controller->touchesMoved(event->position());
-  }
-  // A double click opens the large view of an output; in the alignment view, where there is no
-  // output yet, the second press is a touch like the first.
-  void mouseDoubleClickEvent(QMouseEvent* event) override {
-    if (event->button() == Qt::LeftButton && m_controller && m_controller->viewMode() != 0) {
-      m_controller->showLargeView();
-      return;
-    }
-    mousePressEvent(event);
-  }
-  void mouseReleaseEvent(QMouseEvent* event) override {
-    if (event->button() != Qt::LeftButton || !m_down) return;
-    m_down = false;
-    if (m_controller) m_controller->touchesEnded(event->position());
-  }
-  // The desktop's counterpart of a cancelled touch: the window loses the mouse mid-drag.
-  void changeEvent(QEvent* event) override {
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) cancel();
-    QWidget::changeEvent(event);
-  }
-  void hideEvent(QHideEvent* event) override {
-    cancel();
-    QWidget::hideEvent(event);
-  }
-  void resizeEvent(QResizeEvent*) override {
-    if (m_controller) m_controller->viewWillLayoutSubviews();
-  }
-  void showEvent(QShowEvent*) override {
-    if (m_controller) m_controller->viewWillLayoutSubviews();
-  }
-
- private:
-  void cancel() {
-    if (!m_down) return;
-    m_down = false;
-    if (m_controller) m_controller->touchesCancelled();
-  }
-  QPointer<BlendViewController> m_controller;
-  bool m_down = false;
-};
 
 namespace {
 
@@ -232,66 +167,6 @@ void BlendViewController::viewDidLoad() {
   qApp->installEventFilter(this);
 }
 
-bool BlendViewController::handleKey(const QKeyEvent& event) {
-  const int key = event.key();
-  const Qt::KeyboardModifiers modifiers =
-      event.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-  if (modifiers == Qt::NoModifier && key >= Qt::Key_1 && key <= Qt::Key_5) {
-    const int mode = key - Qt::Key_1;
-    if (viewMode() != mode) {
-      m_segmentedControl->setSelectedSegmentIndex(mode);
-      viewModeClick();
-    }
-    return true;
-  }
-  if (modifiers == Qt::NoModifier && key == Qt::Key_F) {
-    showLargeView();
-    return true;
-  }
-  if (modifiers != Qt::NoModifier && modifiers != Qt::ShiftModifier) return false;
-  const int step = modifiers == Qt::ShiftModifier ? 10 : 1;
-  switch (key) {
-    case Qt::Key_Left: nudgeAlignment(-step, 0); return true;
-    case Qt::Key_Right: nudgeAlignment(step, 0); return true;
-    case Qt::Key_Up: nudgeAlignment(0, -step); return true;
-    case Qt::Key_Down: nudgeAlignment(0, step); return true;
-    default: return false;
-  }
-}
-
-bool BlendViewController::acceptsKeys() const {
-  const QWidget* root = m_imageView ? m_imageView->parentWidget() : nullptr;
-  if (!root || !root->isVisible() || presentedViewController() || m_isShowingModal ||
-      m_isFadeTimerStopped || m_isGesturing)
-    return false;
-  // An alert or a sheet over the screen has the keys.
-  for (const QSModalOverlay* overlay : root->window()->findChildren<QSModalOverlay*>())
-    if (overlay->isVisible()) return false;
-  return true;
-}
-
-bool BlendViewController::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyPress && watched->isWidgetType() && isViewLoaded()) {
-    // Keys meant for this screen: those sent to it or to a widget inside it, or to its window
-    // while the focus is in the screen or nowhere. Anything else (another window, a screen or
-    // sheet presented over this one) keeps its keys.
-    auto* widget = static_cast<QWidget*>(watched);
-    QWidget* root = view();
-    const auto inside = [root](const QWidget* w) { return w == root || root->isAncestorOf(w); };
-    const QWidget* focus = QApplication::focusWidget();
-    const bool ours = inside(widget) || (widget == root->window() && (!focus || inside(focus)));
-    if (ours && acceptsKeys() && handleKey(*static_cast<QKeyEvent*>(event))) return true;
-  }
-  if (event->type() == QEvent::MouseMove && watched->isWidgetType()) {
-    auto* mouse = static_cast<QMouseEvent*>(event);
-    auto* widget = static_cast<QWidget*>(watched);
-    QWidget* root = isViewLoaded() ? view() : nullptr;
-    if (root && mouse->buttons() == Qt::NoButton && widget->window() == root->window() &&
-        (widget == root || root->isAncestorOf(widget)))
-      pointerMoved(root->mapFromGlobal(mouse->globalPosition()));
-  }
-  return ViewController::eventFilter(watched, event);
-}
 
 void BlendViewController::viewWillLayoutSubviews() {
   QWidget* root = view();
@@ -337,189 +212,6 @@ RenderSettings BlendViewController::renderSettings() const {
   return settings;
 }
 
-// ---------------------------------------------------------------------------------------------
-// View modes
-
-void BlendViewController::viewModeClick() {
-  resetFadeItems();
-  cleanupImageTransition();
-  const int mode = viewMode();
-  if (mode >= 1 && mode <= 3) {
-    showVignette(1);
-    m_activityIndicator->raise();
-    m_activityIndicator->startAnimating();
-  }
-  if (mode >= 0 && mode <= 4) {
-    const std::string_view title = m_pair.titleFor(static_cast<OutputKind>(mode));
-    m_navigationBar->setTitle(QString::fromUtf8(title.data(), qsizetype(title.size())));
-    scheduleRender(mode);
-  }
-  updateButtons();
-}
-
-void BlendViewController::scheduleRender(int mode) {
-  // Deferred by one turn of the loop so that the title, the cleared picture and the spinner are
-  // drawn before the render starts; a render for a mode left meanwhile never starts.
-  const std::uint64_t generation = ++m_generations->mode;
-  performAfterDelay(0, [guard = QPointer<BlendViewController>(this), generation, mode] {
-    if (!guard || guard->m_generations->mode != generation) return;
-    // A zero delay does not wait for the screen to be drawn: draw it now, so the new title and
-    // the spinner are up before the worker takes a core.
-    if (QWidget* window = guard->view()->window(); window->isVisible()) window->repaint();
-    switch (mode) {
-      case 0: guard->alignImages(); break;
-      case 1: guard->blendImages(1); break;
-      case 2: guard->blendImages(2); break;
-      case 3: guard->createStereogram(); break;
-      case 4: guard->wiggleImages(); break;
-    }
-  });
-}
-
-void BlendViewController::invalidateOutputs() { ++m_generations->output; }
-
-void BlendViewController::startRender(int mode) {
-  syncPairGeometry();
-  RenderRequest request;
-  request.mode = mode;
-  request.pair = m_pair;  // shares the photographs; later swaps and drags do not reach it
-  request.settings = renderSettings();
-  request.gamma = m_gammaTable;
-  request.cache = m_cache;
-  request.generation = m_generations->mode;
-  request.outputGeneration = m_generations->output;
-  request.live = m_generations;
-  ++m_rendersRunning;
-  auto* watcher = new QFutureWatcher<RenderResult>(this);
-  connect(watcher, &QFutureWatcher<RenderResult>::finished, this, [this, watcher] {
-    watcher->deleteLater();
-    --m_rendersRunning;
-    renderFinished(watcher->result());
-  });
-  watcher->setFuture(QtConcurrent::run(&renderThreadPool(), &runRender, std::move(request)));
-}
-
-void BlendViewController::renderFinished(RenderResult result) {
-  // Working copies made by any render are kept, as long as the pair is still the one it read.
-  m_pair.adoptWorkingCopies(result.pair, result.sourceLeft, result.sourceRight);
-  if (!m_generations->current(result.mode, result.generation, result.outputGeneration)) {
-    ++m_supersededCount;
-    return;
-  }
-  switch (result.mode) {
-    case 0:
-      if (result.ok) {
-        m_imageView->setImage(result.picture);
-        delete m_alignImageView.data();
-        m_alignImageView = new ImageView(result.frames.front(), view());
-        m_alignImageView->setContentMode(m_imageView->contentMode());
-        m_alignImageView->setGeometry(m_imageView->geometry());
-        m_alignImageView->setAttribute(Qt::WA_TransparentForMouseEvents);
-        setViewAlpha(m_alignImageView, kAlignOverlayOpacity);
-        setOverlayTranslation();
-        insertSubviewAbove(m_alignImageView, m_imageView);  // above the picture, below the rest
-        m_alignImageView->show();
-        // Once more a second later, from the offset of that moment.
-        performAfterDelay(1.0, [guard = QPointer<BlendViewController>(this)] {
-          if (guard) guard->setOverlayTranslation();
-        });
-      }
-      break;
-    case 1:
-    case 2:
-    case 3:
-      if (result.ok) {
-        ++(result.fromCache ? m_cacheLoadCount : m_renderCount);
-        m_imageView->setImage(result.picture);
-        // Cached only now that it is known to be current: a render superseded by a removal
-        // never puts its stale output back.
-        if (!result.fromCache)
-          m_cache->cacheImage(result.still, nullptr,
-                              m_cache->fullPathToCachedImageForImageType(unsigned(result.mode)));
-      }
-      break;
-    case 4:
-      if (result.ok) {
-        m_imageView->setAnimationImages(std::move(result.frames), kWiggleCycleSeconds);
-        m_imageView->startAnimating();
-      }
-      break;
-  }
-  m_activityIndicator->stopAnimating();
-  hideVignette();
-}
-
-void BlendViewController::updateButtons() {
-  const int mode = viewMode();
-  if (m_actionButton) m_actionButton->setEnabled(mode != 0);
-  if (m_photoButton) m_photoButton->setEnabled(true);
-  for (int i = 0; m_segmentedControl && i < m_segmentedControl->numberOfSegments(); ++i)
-    m_segmentedControl->setEnabledForSegment(true, i);
-  if (m_swapButton) m_swapButton->setEnabled(mode >= 1 && mode <= 3);
-}
-
-void BlendViewController::cleanupImageTransition() {
-  if (m_imageView) {
-    if (m_imageView->isAnimating()) {
-      m_imageView->stopAnimating();
-      m_imageView->setAnimationImages({}, 0);
-    }
-    m_imageView->setImage({});
-  }
-  if (m_alignImageView) {
-    removeFromSuperview(m_alignImageView);
-    delete m_alignImageView.data();
-  }
-}
-
-void BlendViewController::syncPairGeometry() {
-  // The working copies are made by the render that first needs them, off this thread.
-  if (m_imageView)
-    m_pair.setImageView(ImageViewGeometry{float(m_imageView->width()), float(m_imageView->height()), true});
-  m_pair.setAlignOffsetX(m_alignOffsetX);
-  m_pair.setAlignOffsetY(m_alignOffsetY);
-}
-
-void BlendViewController::alignImages() { startRender(0); }
-
-void BlendViewController::setOverlayTranslation() {
-  if (m_alignImageView)
-    setViewTransform(m_alignImageView, QTransform::fromTranslate(m_alignOffsetX, m_alignOffsetY));
-}
-
-void BlendViewController::blendImages(int kind) { startRender(kind == 2 ? 2 : 1); }
-
-void BlendViewController::createStereogram() { startRender(3); }
-
-void BlendViewController::wiggleImages() { startRender(4); }
-
-void BlendViewController::showVignette(int type) {
-  if (!m_vignetteView) {
-    m_vignetteView = new VignetteView(view());
-    m_vignetteView->setGeometry(view()->rect());
-    m_vignetteView->setAttribute(Qt::WA_TransparentForMouseEvents);
-    setViewAlpha(m_vignetteView, 0);
-    m_vignetteView->show();
-  }
-  m_vignetteView->raise();
-  if (m_navigationBar) m_navigationBar->raise();
-  if (m_toolbar) m_toolbar->raise();
-  m_vignetteView->setType(type);
-  animateViews(kVignetteFadeSeconds, AnimationCurve::EaseInOut, {{m_vignetteView.data(), 1.0, {}, {}}});
-}
-
-void BlendViewController::hideVignette() {
-  if (!m_vignetteView) return;
-  QPointer<VignetteView> fading = m_vignetteView;
-  animateViews(kVignetteFadeSeconds, AnimationCurve::EaseInOut, {{fading.data(), 0.0, {}, {}}},
-               [guard = QPointer<BlendViewController>(this), fading](bool) {
-                 // A vignette brought back by a newer render while this fade ran stays: only
-                 // a vignette still on its way out is taken away.
-                 if (!guard || !fading || guard->m_vignetteView != fading) return;
-                 if (viewAlpha(fading) > 0.0) return;
-                 delete fading.data();
-               });
-}
 
 // ---------------------------------------------------------------------------------------------
 // Bars
@@ -805,132 +497,6 @@ void BlendViewController::progressViewDidCancel(QSProgressView*) {
   hideProgressView();
 }
 
-// ---------------------------------------------------------------------------------------------
-// Alignment under the loupe
-
-void BlendViewController::touchesBegan(QPointF point) {
-  if (!m_isFadeTimerStopped && m_navigationBar && m_toolbar) {
-    if (viewTargetAlpha(m_navigationBar) < 1 || viewTargetAlpha(m_toolbar) < 1) resetFadeItems();
-    else fadeItems();
-  }
-  if (m_isGesturing || viewMode() != 0) return;
-  m_isGesturing = true;
-  m_gestureLastPoint = point;
-  m_alignmentTouchDownPoint = QPointF(point.x() - m_alignOffsetX, point.y() - m_alignOffsetY);
-
-  delete m_loupe.data();
-  // Beside the screen's view, not in it, so the loupe never magnifies itself.
-  QWidget* host = view()->parentWidget() ? view()->parentWidget() : view();
-  m_loupe = new MagnifierView(host);
-  m_loupe->setViewToMagnify(view());
-  m_loupe->show();
-  m_loupe->raise();
-  m_loupe->setTouchPoint(point);
-  m_loupe->update();
-}
-
-void BlendViewController::touchesMoved(QPointF point) {
-  if (!m_isGesturing) return;
-  if (point == m_gestureLastPoint) return;
-  const float cx = float(point.x() - m_alignmentTouchDownPoint.x());
-  const float cy = float(point.y() - m_alignmentTouchDownPoint.y());
-  // Each axis stops at its last value within the limit; the other goes on following.
-  if (std::abs(std::trunc(cx)) <= kMaxAlignOffset) m_alignOffsetX = cx;
-  if (std::abs(std::trunc(cy)) <= kMaxAlignOffset) m_alignOffsetY = cy;
-  setOverlayTranslation();
-  m_gestureLastPoint = point;
-  if (m_loupe) {
-    m_loupe->setTouchPoint(point);
-    m_loupe->update();
-  }
-}
-
-void BlendViewController::touchesEnded(QPointF) {
-  if (!m_isGesturing) return;
-  m_isGesturing = false;
-  resetFadeItems();
-  if (m_loupe) m_loupe->hide();
-  // Every output depends on the offset, also after a tap that did not move it.
-  invalidateOutputs();
-  m_cache->removeCachedFilesForMask(kCacheMaskAll);
-}
-
-void BlendViewController::touchesCancelled() { touchesEnded(m_gestureLastPoint); }
-
-void BlendViewController::showLargeView() {
-  const int mode = viewMode();
-  if (mode < 1 || mode > 4 || !m_imageView) return;
-  std::vector<QImage> frames;
-  double cycle = 0;
-  if (mode == 4) {
-    frames = m_imageView->animationImages();
-    cycle = m_imageView->animationDuration();
-  } else if (!m_imageView->image().isNull()) {
-    // The stereogram is shown turned a quarter clockwise to fit the tall screen; a large window
-    // has room for the card upright.
-    frames = {mode == 3 ? m_imageView->image().transformed(QTransform().rotate(-90))
-                        : m_imageView->image()};
-  }
-  if (frames.empty()) return;  // still rendering
-  auto* window = qobject_cast<LargeOutputWindow*>(m_largeView.data());
-  if (!window) {
-    // A window of its own that belongs to the main one: it goes with it, and does not keep the
-    // application running once the main window has been closed.
-    window = new LargeOutputWindow(view()->window());
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setAttribute(Qt::WA_QuitOnClose, false);
-    m_largeView = window;
-  }
-  window->setOutput(m_navigationBar ? m_navigationBar->title() : QString(), std::move(frames), cycle);
-  window->show();
-  window->raise();
-  window->activateWindow();
-}
-
-void BlendViewController::pointerMoved(QPointF point) {
-  if (m_isFadeTimerStopped || m_isGesturing || !m_navigationBar || !m_toolbar) return;
-  if (m_navigationBar->geometry().contains(point.toPoint()) ||
-      m_toolbar->geometry().contains(point.toPoint()))
-    resetFadeItems();
-}
-
-namespace {
-
-/// The offset in points nearest to zero whose whole-pixel offset at `scale` is `pixel`.
-float pointsForPixel(float scale, int pixel) {
-  const auto toPixel = [scale](float points) { return pixelOffsetFor(scale, points, 0).x; };
-  float points = float(double(pixel) / double(scale));
-  const float outward = pixel < 0 ? -INFINITY : INFINITY;
-  // A few units in the last place either way make up for the rounding of the division.
-  for (int i = 0; i < 64 && toPixel(points) != pixel; ++i) points = std::nextafter(points, outward);
-  for (int i = 0; i < 64 && points != 0 && toPixel(std::nextafter(points, 0.0f)) == pixel; ++i)
-    points = std::nextafter(points, 0.0f);
-  return points;
-}
-
-}  // namespace
-
-void BlendViewController::nudgeAlignment(int dx, int dy) {
-  if (viewMode() != 0 || m_isGesturing || !m_alignImageView || !m_imageView) return;
-  // The scale of the picture on screen: the working copies the overlay shows.
-  const QImage& overlay = m_alignImageView->image();
-  const float scale = scaleForImageView(
-      ImageViewGeometry{float(m_imageView->width()), float(m_imageView->height()), true},
-      overlay.width(), overlay.height());
-  const PixelOffset now = pixelOffsetFor(scale, m_alignOffsetX, m_alignOffsetY);
-  const auto nudged = [scale](float offset, int pixel, int delta) {
-    if (delta == 0) return offset;
-    const float points = pointsForPixel(scale, pixel + delta);
-    return std::abs(std::trunc(points)) <= kMaxAlignOffset ? points : offset;
-  };
-  m_alignOffsetX = nudged(m_alignOffsetX, now.x, dx);
-  m_alignOffsetY = nudged(m_alignOffsetY, now.y, dy);
-  setOverlayTranslation();
-  // Ends like a touch: the bars come back and every output depends on the new offset.
-  resetFadeItems();
-  invalidateOutputs();
-  m_cache->removeCachedFilesForMask(kCacheMaskAll);
-}
 
 // ---------------------------------------------------------------------------------------------
 // Rating prompt
