@@ -10,6 +10,7 @@
 #include "settings_store.h"
 #include "theme.h"
 #include "view_animation.h"
+#include "app_window.h"
 #include "view_controller.h"
 
 namespace duo {

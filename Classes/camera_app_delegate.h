@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QString>
 
+#include "app_window.h"
 #include "image_view.h"
 
 namespace duo {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 
+#include "app_window.h"
 #include "blend_view_controller.h"
 #include "camera_app_delegate.h"
 #include "instance_cache_folder.h"

@@ -11,6 +11,7 @@
 #include "screen.h"
 #include "theme.h"
 #include "view_animation.h"
+#include "app_window.h"
 #include "view_controller.h"
 
 namespace duo {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "navigation_controller.h"
 #include "view_controller.h"
 
 namespace duo {

@@ -7,6 +7,7 @@
 
 #include "settings_description.h"
 #include "settings_store.h"
+#include "navigation_controller.h"
 #include "view_controller.h"
 
 namespace duo {

@@ -25,6 +25,7 @@
 #include "settings_keys.h"
 #include "settings_store.h"
 #include "stereo/pair_loader.h"
+#include "app_window.h"
 #include "view_controller.h"
 
 using namespace duo;

@@ -30,6 +30,8 @@
 #include "stereo/pair_loader.h"
 #include "url_opener.h"
 #include "view_animation.h"
+#include "app_window.h"
+#include "navigation_controller.h"
 #include "view_controller.h"
 
 using namespace duo;

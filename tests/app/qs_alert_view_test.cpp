@@ -13,6 +13,7 @@
 #include "screenshot.h"
 #include "theme.h"
 #include "view_animation.h"
+#include "app_window.h"
 #include "view_controller.h"
 
 using namespace duo;

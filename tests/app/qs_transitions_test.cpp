@@ -2,6 +2,8 @@
 
 #include "qs_transitions.h"
 #include "run_loop.h"
+#include "app_window.h"
+#include "navigation_controller.h"
 #include "view_controller.h"
 
 using namespace duo;

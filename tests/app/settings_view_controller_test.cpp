@@ -13,6 +13,8 @@
 #include "settings_keys.h"
 #include "settings_store.h"
 #include "settings_view_controller.h"
+#include "app_window.h"
+#include "navigation_controller.h"
 #include "view_controller.h"
 
 using namespace duo;

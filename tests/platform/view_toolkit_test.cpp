@@ -6,6 +6,8 @@
 #include "run_loop.h"
 #include "screen.h"
 #include "view_animation.h"
+#include "app_window.h"
+#include "navigation_controller.h"
 #include "view_controller.h"
 
 using namespace duo;

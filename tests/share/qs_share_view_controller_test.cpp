@@ -4,6 +4,8 @@
 #include "screenshot.h"
 #include "desktop_services.h"
 #include "image_resources.h"
+#include "app_window.h"
+#include "navigation_controller.h"
 #include "qs_share_view_controller.h"
 #include "run_loop.h"
 #include "screen.h"
