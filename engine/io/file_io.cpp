@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -91,6 +92,12 @@ bool isTemporaryName(std::string_view name) {
     return kRandomAlphabet.find(c) != std::string_view::npos;
   });
   return randomPart && name.substr(0, name.size() - kRandomChars).ends_with(kTemporaryMark);
+}
+
+// The folder a file name lies in; "." for a bare name.
+std::filesystem::path folderOf(const std::string& path) {
+  const std::filesystem::path p(path);
+  return p.has_parent_path() ? p.parent_path() : std::filesystem::path(".");
 }
 
 // True the first time this process asks about a folder. Thread-safe: the render cache writes
@@ -177,24 +184,33 @@ Result<std::vector<std::uint8_t>> readFileBytes(const std::string& path, std::ui
 }
 
 Result<PendingFile> PendingFile::create(const std::string& target, std::optional<unsigned> mode) {
+  // A replaced file keeps its permissions, but set-id and sticky bits are not handed on to
+  // whatever we write in its place.
+  std::optional<unsigned> exact;
+  struct stat existing {};
+  if (mode) {
+    exact = *mode & 0777;
+  } else if (::stat(target.c_str(), &existing) == 0) {
+    exact = existing.st_mode & 0777;
+  }
+  return openTemporary(target, exact);
+}
+
+Result<PendingFile> PendingFile::createNew(const std::string& target) {
+  return openTemporary(target, std::nullopt);
+}
+
+Result<PendingFile> PendingFile::openTemporary(const std::string& target,
+                                               std::optional<unsigned> exactMode) {
   const std::filesystem::path path(target);
   const std::string name = path.filename().string();
   if (name.empty() || name == "." || name == "..") {
     return makeError(ErrorCode::Io, target + ": cannot write (not a file name)");
   }
-  const std::filesystem::path folder =
-      path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  const std::filesystem::path folder = folderOf(target);
   if (firstWriteInFolder(folder)) removeStaleTemporaryFiles(folder);
-
-  // A replaced file keeps its permissions, but set-id and sticky bits are not handed on to
-  // whatever we write in its place.
   std::optional<mode_t> exact;
-  struct stat existing {};
-  if (mode) {
-    exact = static_cast<mode_t>(*mode & 0777);
-  } else if (::stat(target.c_str(), &existing) == 0) {
-    exact = existing.st_mode & 0777;
-  }
+  if (exactMode) exact = static_cast<mode_t>(*exactMode & 0777);
 
   // A new file is created like any other, so the umask (and a default ACL) shape its mode;
   // otherwise it starts private and gets its exact mode before it holds any data.
@@ -217,7 +233,8 @@ Result<PendingFile> PendingFile::create(const std::string& target, std::optional
 PendingFile::PendingFile(PendingFile&& other) noexcept
     : m_target(std::move(other.m_target)),
       m_temporary(std::exchange(other.m_temporary, {})),
-      m_fd(std::exchange(other.m_fd, -1)) {}
+      m_fd(std::exchange(other.m_fd, -1)),
+      m_durable(other.m_durable) {}
 
 PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
   if (this != &other) {
@@ -225,6 +242,7 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
     m_target = std::move(other.m_target);
     m_temporary = std::exchange(other.m_temporary, {});
     m_fd = std::exchange(other.m_fd, -1);
+    m_durable = other.m_durable;
   }
   return *this;
 }
@@ -239,6 +257,7 @@ void PendingFile::discard() noexcept {
 Status PendingFile::write(std::span<const std::uint8_t> bytes, bool durable) {
   if (m_fd < 0) return makeError(ErrorCode::Io, m_target + ": cannot write (already written)");
   FileDescriptor fd(std::exchange(m_fd, -1));
+  m_durable = durable;
   if (!writeAll(fd.get(), bytes)) return ioError(m_target, "cannot write", errno);
   if (durable && ::fsync(fd.get()) != 0) return ioError(m_target, "cannot write", errno);
 
@@ -256,6 +275,43 @@ Status PendingFile::commit() {
   }
   m_temporary.clear();
   return Ok{};
+}
+
+Result<bool> PendingFile::commitWithoutReplacing(const std::string& target) {
+  if (m_temporary.empty() || m_fd >= 0) {
+    return makeError(ErrorCode::Io, target + ": cannot write (nothing written)");
+  }
+  const std::filesystem::path folder = folderOf(m_temporary);
+  if (folderOf(target) != folder) {
+    return makeError(ErrorCode::InvalidArgument,
+                     target + ": cannot write (not in the folder of " + m_target + ")");
+  }
+  int result = -1;
+#ifdef RENAME_NOREPLACE
+  result = ::renameat2(AT_FDCWD, m_temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
+  const bool unsupported = result != 0 && (errno == EINVAL || errno == ENOSYS);
+#else
+  const bool unsupported = true;
+#endif
+  if (unsupported) {
+    // Some network and FUSE file systems lack the no-replace rename; a hard link is just as
+    // unable to replace a name, and removing the temporary name afterwards leaves the same.
+    result = ::link(m_temporary.c_str(), target.c_str());
+    if (result == 0) (void)::unlink(m_temporary.c_str());
+  }
+  if (result != 0) {
+    if (errno == EEXIST) return false;
+    return ioError(target, "cannot write", errno);
+  }
+  m_temporary.clear();
+  m_target = target;
+  if (m_durable) {
+    // The new name must survive a crash too; the file is in place, so a failure here is not
+    // reported: the caller could do nothing about it.
+    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) (void)::fsync(dir.get());
+  }
+  return true;
 }
 
 Status writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,

@@ -47,20 +47,36 @@ class PendingFile {
   PendingFile& operator=(const PendingFile&) = delete;
   ~PendingFile();
 
+  /// Like create(), for a file that will be committed with commitWithoutReplacing(): it gets
+  /// the permissions of a new file (0666 less the umask) even when a file named `target`
+  /// exists now, since that file is never replaced.
+  static Result<PendingFile> createNew(const std::string& target);
+
   /// Writes all bytes and closes the file (flushing it to disk first when durable). Call once.
   Status write(std::span<const std::uint8_t> bytes, bool durable = false);
 
   /// Renames the written file over the target.
   Status commit();
 
+  /// Gives the written file the name `target` (a path in the folder of the target it was
+  /// created for) only if no file, folder or link has that name, however recently it appeared:
+  /// the check and the rename are one step. True when committed (after a durable write the folder
+  /// is flushed too); false when the name is taken, and the file then stays pending so that
+  /// the caller can try another name. Errors: nothing written, a target in another folder
+  /// (InvalidArgument), or the rename failing (Io, naming the target).
+  Result<bool> commitWithoutReplacing(const std::string& target);
+
  private:
   PendingFile(std::string target, std::string temporary, int fd)
       : m_target(std::move(target)), m_temporary(std::move(temporary)), m_fd(fd) {}
+  static Result<PendingFile> openTemporary(const std::string& target,
+                                           std::optional<unsigned> exactMode);
   void discard() noexcept;
 
   std::string m_target;
   std::string m_temporary;  // empty once committed or discarded
   int m_fd = -1;            // open until write()
+  bool m_durable = false;   // written with durable = true
 };
 
 /// Writes bytes to path so that no reader ever sees a partial file: a temporary file in the same

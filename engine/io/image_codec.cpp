@@ -86,8 +86,9 @@ Result<Image> decodeImageFile(const std::string& path, const DecodeOptions& opti
 
 Result<std::vector<std::uint8_t>> encodePng(const Image& image) { return png::encode(image); }
 
-Result<std::vector<std::uint8_t>> encodeJpeg(const Image& image, int quality) {
-  return jpeg::encode(image, quality);
+Result<std::vector<std::uint8_t>> encodeJpeg(const Image& image, int quality,
+                                             bool writeOrientationTag) {
+  return jpeg::encode(image, quality, writeOrientationTag);
 }
 
 Status writeImageFile(const Image& image, const std::string& path, int jpegQuality) {

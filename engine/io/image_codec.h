@@ -52,8 +52,12 @@ Result<Image> decodeImageFile(const std::string& path, const DecodeOptions& opti
 /// PNG of the red, green and blue channels (8 bit, no alpha), tuned for speed over size.
 Result<std::vector<std::uint8_t>> encodePng(const Image& image);
 
-/// Baseline JPEG, 4:2:0, quality 1–100 (clamped).
-Result<std::vector<std::uint8_t>> encodeJpeg(const Image& image, int quality);
+/// Baseline JPEG, 4:2:0, quality 1–100 (clamped). With `writeOrientationTag` the image's tag
+/// goes into the file as an EXIF Orientation (a minimal APP1 segment right after the JFIF
+/// header), so the stored grid is kept as it is and viewers turn it; a tag outside 0–7 is then
+/// InvalidArgument. Without it no EXIF is written and the tag is ignored.
+Result<std::vector<std::uint8_t>> encodeJpeg(const Image& image, int quality,
+                                             bool writeOrientationTag = false);
 
 /// Encodes by the extension of path (PNG or JPEG) and writes atomically. An unknown extension
 /// is Unsupported. The orientation tag is not written: callers write upright images.

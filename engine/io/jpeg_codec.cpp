@@ -11,11 +11,13 @@
 // clang-format on
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <optional>
 #include <string>
 
 #include "core/limits.h"
+#include "image/orientation.h"
 #include "io/exif_orientation.h"
 
 namespace duo::jpeg {
@@ -363,10 +365,33 @@ struct Compressor {
   unsigned long size = 0;
 };
 
+// The APP1 payload of an EXIF block that says nothing but the orientation: the identifier, a
+// little-endian TIFF header, and IFD0 with the one Orientation entry and no next IFD.
+constexpr std::size_t kExifOrientationSize = 6 + 8 + 2 + 12 + 4;
+
+std::array<std::uint8_t, kExifOrientationSize> exifOrientationBlock(Orientation orientation) {
+  const auto value = static_cast<std::uint8_t>(exifFromOrientation(orientation));
+  // clang-format off
+  return {
+      'E', 'x', 'i', 'f', 0, 0,                      // identifier
+      'I', 'I', 42, 0, 8, 0, 0, 0,                   // byte order, magic, offset of IFD0
+      1, 0,                                          // one entry
+      0x12, 0x01, 3, 0, 1, 0, 0, 0, value, 0, 0, 0,  // Orientation, SHORT, count 1, value
+      0, 0, 0, 0,                                    // no next IFD
+  };
+  // clang-format on
+}
+
 }  // namespace
 
-Result<std::vector<std::uint8_t>> encode(const Image& image, int quality) {
+Result<std::vector<std::uint8_t>> encode(const Image& image, int quality,
+                                         bool writeOrientationTag) {
   if (image.isNull()) return makeError(ErrorCode::InvalidArgument, "cannot encode an empty image");
+  if (writeOrientationTag && !isValidOrientationTag(image.orientationTag())) {
+    return makeError(ErrorCode::InvalidArgument, "cannot write orientation tag " +
+                                                     std::to_string(image.orientationTag()) +
+                                                     " (valid tags are 0 to 7)");
+  }
   if (image.width() > limits::kMaxJpegSide || image.height() > limits::kMaxJpegSide) {
     // A side-by-side card of two wide photographs gets there; PNG has room for it.
     return makeError(
@@ -375,6 +400,8 @@ Result<std::vector<std::uint8_t>> encode(const Image& image, int quality) {
             (image.width() > limits::kMaxJpegSide ? "wide" : "tall") + " for JPEG (at most " +
             std::to_string(limits::kMaxJpegSide) + " pixels a side); write PNG instead");
   }
+  const auto exif = exifOrientationBlock(
+      writeOrientationTag ? static_cast<Orientation>(image.orientationTag()) : Orientation::Up);
   Compressor c;
   const bool ok = guarded(c.error, [&] {
     c.cinfo.err = &c.error.manager;
@@ -394,6 +421,10 @@ Result<std::vector<std::uint8_t>> encode(const Image& image, int quality) {
       c.cinfo.comp_info[i].v_samp_factor = 1;
     }
     jpeg_start_compress(&c.cinfo, TRUE);
+    // Markers written now follow SOI and the JFIF APP0, where readers look for EXIF.
+    if (writeOrientationTag) {
+      jpeg_write_marker(&c.cinfo, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
+    }
     JSAMPROW rows[kRowsPerCall];
     while (c.cinfo.next_scanline < c.cinfo.image_height) {
       const int first = static_cast<int>(c.cinfo.next_scanline);

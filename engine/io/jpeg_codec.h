@@ -14,6 +14,7 @@ namespace duo::jpeg {
 Result<ImageInfo> readInfo(std::span<const std::uint8_t> bytes, std::string_view name);
 Result<Image> decode(std::span<const std::uint8_t> bytes, std::string_view name,
                      const DecodeOptions& options);
-Result<std::vector<std::uint8_t>> encode(const Image& image, int quality);
+Result<std::vector<std::uint8_t>> encode(const Image& image, int quality,
+                                         bool writeOrientationTag = false);
 
 }  // namespace duo::jpeg

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstring>
+#include <optional>
 
 namespace duo {
 
@@ -62,6 +63,18 @@ QImage toQImage(std::shared_ptr<const Image> image, const CropRect& rect) {
       image->pixel(int(x), int(y)), int(w), int(h), qsizetype(image->bytesPerRow()),
       QImage::Format_RGBX8888,
       [](void* info) { delete static_cast<std::shared_ptr<const Image>*>(info); }, keeper);
+}
+
+Image fromQImage(const QImage& image) {
+  if (image.isNull()) return {};
+  // RGBX8888 is the engine's byte order exactly; the conversion is free when it already is.
+  const QImage rgbx = image.convertToFormat(QImage::Format_RGBX8888);
+  if (rgbx.isNull()) return {};
+  std::optional<Image> copy = Image::createUninitialized(rgbx.width(), rgbx.height());
+  if (!copy) return {};
+  for (int y = 0; y < copy->height(); ++y)
+    std::memcpy(copy->row(y), rgbx.constScanLine(y), copy->bytesPerRow());
+  return std::move(*copy);
 }
 
 }  // namespace duo

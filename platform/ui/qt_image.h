@@ -17,4 +17,8 @@ QImage toQImage(std::shared_ptr<const Image> image);
 /// the rectangle is empty or not inside the image.
 QImage toQImage(std::shared_ptr<const Image> image, const CropRect& rect);
 
+/// A QImage's pixels as an engine image (a copy) with tag Up; alpha is dropped. Null when the
+/// QImage is null, exceeds the engine's size limits or the memory cannot be had.
+Image fromQImage(const QImage& image);
+
 }  // namespace duo

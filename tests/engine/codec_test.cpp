@@ -199,6 +199,41 @@ TEST(ExifOrientation, EveryExifValueMapsToItsTag) {
   EXPECT_EQ(decodeImage(jpeg, "plain.jpg")->orientationTag(), 0);
 }
 
+// Each tag goes in as its EXIF value in an APP1 segment straight after the JFIF APP0, and
+// reads back; the pixels stay the stored grid.
+TEST(JpegCodec, WritesTheOrientationTagWhenAsked) {
+  struct Row {
+    int tag;
+    int exif;
+  };
+  constexpr Row kRows[] = {{0, 1}, {1, 3}, {2, 8}, {3, 6}, {4, 2}, {5, 4}, {6, 5}, {7, 7}};
+  Image image = test::makeSmoothImage(24, 16);
+  for (const Row& row : kRows) {
+    image.setOrientationTag(row.tag);
+    const auto jpeg = encodeJpeg(image, 90, true);
+    ASSERT_TRUE(jpeg) << jpeg.error().message;
+    const std::size_t app1 = test::findMarker(*jpeg, 0xE1);
+    ASSERT_EQ(app1, 2u + 2u + 16u) << "tag " << row.tag;  // SOI, then APP0 of 16 bytes
+    // Marker, length, identifier, TIFF header, entry count, then tag, type and count.
+    EXPECT_EQ((*jpeg)[app1 + 4 + 6 + 8 + 2 + 8], row.exif) << "tag " << row.tag;
+    EXPECT_EQ(readImageInfo(*jpeg, "tagged.jpg")->orientationTag, row.tag);
+    const auto decoded = decodeImage(*jpeg, "tagged.jpg");
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(std::make_pair(decoded->width(), decoded->orientationTag()),
+              std::make_pair(24, row.tag));
+  }
+  // Without the option the tag is left out, whatever it is; with it a bad tag is refused.
+  for (const int bad : {-1, 8}) {
+    image.setOrientationTag(bad);
+    const auto plain = encodeJpeg(image, 90);
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(test::findMarker(*plain, 0xE1), std::string::npos);
+    const auto refused = encodeJpeg(image, 90, true);
+    ASSERT_FALSE(refused) << "tag " << bad;
+    EXPECT_EQ(refused.error().code, ErrorCode::InvalidArgument);
+  }
+}
+
 TEST(ExifOrientation, ReadsBigEndianBlocksAndRejectsMalformedEntries) {
   // "MM", 42, IFD at 8; one entry: Orientation (0x0112), SHORT (3), count 1, value 6.
   const std::vector<std::uint8_t> tiff = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0,
