@@ -67,6 +67,8 @@ class BlendViewController : public ViewController,
   // Set up before presentation.
   void setLeftImage(Image image);
   void setRightImage(Image image);
+  void setLeftImage(std::shared_ptr<const Image> image) { m_pair.setLeftImage(std::move(image)); }
+  void setRightImage(std::shared_ptr<const Image> image) { m_pair.setRightImage(std::move(image)); }
   /// A pair whose images are working copies already (loaded from files at the working size).
   void setPair(StereoPair pair);
   const StereoPair& pair() const { return m_pair; }

@@ -2,10 +2,13 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFutureWatcher>
+#include <QFileInfo>
 #include <QIcon>
 #include <QShortcut>
 #include <QStandardPaths>
+#include <QPointer>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <cstdio>
@@ -15,10 +18,12 @@
 #include "app_window.h"
 #include "blend_view_controller.h"
 #include "camera_app_delegate.h"
+#include "camera_view_controller.h"
+#include "folder_camera.h"
+#include "qt_camera.h"
 #include "instance_cache_folder.h"
 #include "qs_alert_view.h"
 #include "render_job.h"
-#include "plain_root_view_controller.h"
 #include "qs_features.h"
 #include "screen.h"
 #include "settings_keys.h"
@@ -40,12 +45,14 @@ bool displayAvailable(bool platformGiven) {
   return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-/// A pair that could not be opened: said in the window, then on to the start screen.
-void reportPairError(const QString& message) {
+/// A pair that could not be opened: said in the window, then on to the capture.
+void reportPairError(const QString& message, duo::CameraViewController* capture) {
   std::fprintf(stderr, "duoscope: %s\n", qPrintable(message));
   auto* alert = new duo::QSAlertView(QStringLiteral("Cannot Open the Photographs"), message,
                                      QStringLiteral("Continue"));
-  alert->showWithCompletion([](duo::QSAlertView*, int) {});
+  alert->showWithCompletion([capture = QPointer<duo::CameraViewController>(capture)](duo::QSAlertView*, int) {
+    if (capture) capture->launchCurrentPhotoMethod();
+  });
 }
 
 }  // namespace
@@ -95,7 +102,13 @@ int main(int argc, char** argv) {
       QStringLiteral("Draw the whole window this many times larger (0.5 to 4; remembered for the "
                      "next start, 1 goes back to normal)."),
       QStringLiteral("factor"));
-  parser.addOptions({helpOption, versionOption, screenOption, leftOption, rightOption, scaleOption});
+  const QCommandLineOption cameraDirOption(
+      QStringLiteral("camera-dir"),
+      QStringLiteral("Take the camera's shots from the pictures in this folder, in name order "
+                     "(for a computer without a camera, demonstrations and tests)."),
+      QStringLiteral("folder"));
+  parser.addOptions({helpOption, versionOption, screenOption, leftOption, rightOption, scaleOption,
+                     cameraDirOption});
   if (!parser.parse(arguments)) {
     std::fprintf(stderr, "duoscope: %s (try --help)\n", qPrintable(parser.errorText()));
     return 2;
@@ -120,6 +133,14 @@ int main(int argc, char** argv) {
   if (parser.isSet(leftOption) != parser.isSet(rightOption)) {
     std::fprintf(stderr, "duoscope: --left and --right go together\n");
     return 2;
+  }
+  QString cameraFolder;
+  if (parser.isSet(cameraDirOption)) {
+    cameraFolder = parser.value(cameraDirOption);
+    if (!QFileInfo(cameraFolder).isDir()) {
+      std::fprintf(stderr, "duoscope: --camera-dir: '%s' is not a folder\n", qPrintable(cameraFolder));
+      return 2;
+    }
   }
   std::optional<double> askedScale;
   if (parser.isSet(scaleOption)) {
@@ -206,8 +227,17 @@ int main(int argc, char** argv) {
       duo::BlendViewController::setDefaultCachesDirectory(fallbackCache->path());
   }
 
+  // The camera: the folder named on the command line, else the computer's own, else none (the
+  // capture then works from the photo library).
+  if (!cameraFolder.isEmpty())
+    duo::CameraDevice::setShared(std::make_unique<duo::FolderCamera>(cameraFolder));
+  else
+    duo::CameraDevice::setShared(duo::makeSystemCamera());
+
   duo::CameraAppDelegate delegate(store);
-  auto* root = new duo::PlainRootViewController;
+  auto* root = new duo::CameraViewController(store);
+  // A pair named on the command line takes the place of the intro and the first capture.
+  if (pairAsked) root->deferFirstLaunch();
   delegate.applicationDidFinishLaunching(root);
   auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), delegate.window());
   quit->setContext(Qt::ApplicationShortcut);
@@ -215,10 +245,10 @@ int main(int argc, char** argv) {
 
   const auto presentPair = [&delegate, &store, root](duo::StereoPair loaded) {
     // As if both photographs had been picked from the library.
-    auto* result = new duo::BlendViewController(store);
+    auto result = std::make_unique<duo::BlendViewController>(store);
     result->setPair(std::move(loaded));
-    result->setPhotoMethod(1);
-    root->presentViewController(result, false);
+    result->setPhotoMethod(duo::CameraViewController::kLibrary);
+    root->presentPair(std::move(result));
     if (delegate.splashScreen()) delegate.splashScreen()->raise();  // the splash fades to it
   };
   if (pair) presentPair(std::move(*pair));
@@ -228,12 +258,12 @@ int main(int argc, char** argv) {
     delegate.dimScreen(QStringLiteral(" Opening photographs..."));
     auto* watcher = new QFutureWatcher<duo::Result<duo::StereoPair>>(&delegate);
     QObject::connect(watcher, &QFutureWatcher<duo::Result<duo::StereoPair>>::finished, &delegate,
-                     [watcher, &delegate, presentPair] {
+                     [watcher, &delegate, presentPair, root] {
                        watcher->deleteLater();
                        auto loaded = watcher->result();
                        delegate.unDimScreen();
                        if (loaded) presentPair(std::move(*loaded));
-                       else reportPairError(QString::fromStdString(loaded.error().message));
+                       else reportPairError(QString::fromStdString(loaded.error().message), root);
                      });
     watcher->setFuture(QtConcurrent::run(&duo::loadStereoPairFiles, leftPath, rightPath, workingSize));
   }
@@ -246,5 +276,8 @@ int main(int argc, char** argv) {
   // renders still queued are dropped.
   duo::renderThreadPool().clear();
   duo::renderThreadPool().waitForDone();
+  // Camera shots still being written to the album are finished before the process goes.
+  QThreadPool::globalInstance()->waitForDone();
+  duo::CameraDevice::setShared(nullptr);
   return status;
 }

@@ -83,6 +83,9 @@ class StereoPair {
   const std::shared_ptr<const Image>& sharedRightImage() const { return m_right; }
   void setLeftImage(Image image) { m_left = std::make_shared<const Image>(std::move(image)); }
   void setRightImage(Image image) { m_right = std::make_shared<const Image>(std::move(image)); }
+  /// Shares photographs someone else holds too (a capture screen saving a shot meanwhile).
+  void setLeftImage(std::shared_ptr<const Image> image) { m_left = std::move(image); }
+  void setRightImage(std::shared_ptr<const Image> image) { m_right = std::move(image); }
 
   /// Takes the working copies another copy of this pair made (see resizeOriginalImages()), when
   /// this pair still holds the photographs that copy started from. True when they were taken.

@@ -22,6 +22,10 @@ void AppWindow::setRootViewController(ViewController* controller) {
   view->setGeometry(rect());
   view->lower();
   view->show();
+  if (isVisible()) {
+    controller->viewWillAppear(false);
+    controller->viewDidAppear(false);
+  }
 }
 
 QPointer<AppWindow> AppWindow::s_key;
@@ -30,7 +34,13 @@ AppWindow* AppWindow::keyWindow() { return s_key; }
 
 void AppWindow::makeKeyAndVisible() {
   s_key = this;
+  const bool appearing = !isVisible();
   show();
+  // The root screen appears with the window, as any screen does when it comes into view.
+  if (appearing && m_root) {
+    m_root->viewWillAppear(false);
+    m_root->viewDidAppear(false);
+  }
   activateWindow();
 }
 

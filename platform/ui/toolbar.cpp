@@ -47,10 +47,14 @@ void Toolbar::setItems(std::vector<QObject*> items) {
   }
 }
 
+void Toolbar::setBarColor(const QColor& colour) {
+  m_colour = colour;
+  update();
+}
 
 void Toolbar::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.fillRect(rect(), theme::barBackground());
+  painter.fillRect(rect(), m_colour.isValid() ? m_colour : theme::barBackground());
   painter.fillRect(QRectF(0, 0, width(), 0.5), theme::barHairline());
 }
 

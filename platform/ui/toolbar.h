@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -18,6 +19,8 @@ class Toolbar : public QWidget {
   explicit Toolbar(QWidget* parent = nullptr);
   /// Items and plain widgets (a segmented control) in order; nullptr entries are not allowed.
   void setItems(std::vector<QObject*> items);
+  /// The bar's fill; the toolkit's bar colour unless set (a camera's toolbar is black).
+  void setBarColor(const QColor& colour);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -25,6 +28,7 @@ class Toolbar : public QWidget {
  private:
   std::vector<QPointer<QObject>> m_items;
   std::vector<QPointer<QWidget>> m_widgets;
+  QColor m_colour;
 };
 
 }  // namespace duo
