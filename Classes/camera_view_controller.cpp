@@ -415,8 +415,13 @@ void CameraViewController::beginShutterAnimation() {
 
 void CameraViewController::imagePickerControllerDidFinishPickingImage(ImagePickerController* picker,
                                                                        Image image) {
+  if (image.isNull()) {  // nothing came: the shot or pick is simply tried again
+    imagePickerControllerDidFail(picker, QStringLiteral("Cannot Take the Photograph"),
+                                 QStringLiteral("No picture came from the camera."));
+    return;
+  }
   auto shot = std::make_shared<const Image>(std::move(image));
-  if (!shot->isNull() && m_photoMethod == kCamera && m_store.boolForKey(keys::kSaveCamera))
+  if (m_photoMethod == kCamera && m_store.boolForKey(keys::kSaveCamera))
     saveCameraShot(shot);
 
   if (!m_leftImage) {

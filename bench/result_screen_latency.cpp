@@ -129,8 +129,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", pair.error().message.c_str());
     return 1;
   }
-  std::printf("%-26s %8.1f ms   worst stall %6.1f ms\n", "decode", clock.nsecsElapsed() / 1e6,
-              probe.takeWorst(), peakMegabytes());
+  std::printf("%-26s %8.1f ms   worst stall %6.1f ms   peak %5.0f MB\n", "decode",
+              clock.nsecsElapsed() / 1e6, probe.takeWorst(), peakMegabytes());
 
   auto* screen = new BlendViewController(store, dir.path());
   screen->setPair(std::move(*pair));

@@ -144,7 +144,7 @@ QString ThumbnailCache::cacheHome() {
     QMutexLocker lock(&o.mutex);
     if (!o.cacheHome.isEmpty()) return o.cacheHome;
   }
-  // The base directory specification: a relative value is invalid and must be ignored.
+  // XDG base directories: a relative value is invalid and must be ignored.
   const QString fromEnvironment = qEnvironmentVariable("XDG_CACHE_HOME");
   if (QDir::isAbsolutePath(fromEnvironment)) return QDir::cleanPath(fromEnvironment);
   return QDir::homePath() + QStringLiteral("/.cache");
