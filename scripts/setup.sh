@@ -12,6 +12,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins fonts-inter
   qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   ccache
+  xdg-utils libglib2.0-dev
   "$@"
 )
 
