@@ -327,33 +327,6 @@ void BlendViewController::executeShareBarButtonIndexOnTimer(QSTimer& timer, int 
   executeShareBarButtonIndex(index);
 }
 
-void BlendViewController::executeShareBarButtonIndex(int index) {
-  switch (index) {
-    case 0: exportToPhotoLibraryNotBuilt(); break;
-    case 1: exportToMailNotBuilt(); break;
-    case 3: exportToFacebookNotBuilt(); break;
-    case 4: exportToTwitterNotBuilt(); break;
-    case 5: exportToFlickrNotBuilt(); break;
-    case 6: exportToDropboxNotBuilt(); break;
-    case 7: exportToClipboardNotBuilt(); break;
-    case 8: exportToDeviceNotBuilt(); break;
-    case 9: exportToOtherAppNotBuilt(); break;
-    default: return;  // not a destination
-  }
-  m_lastShareIndex = index;
-}
-
-// Until the exports are built each destination does nothing beyond giving the bars back.
-void BlendViewController::exportToPhotoLibraryNotBuilt() { resetFadeItems(); }
-void BlendViewController::exportToMailNotBuilt() { resetFadeItems(); }
-void BlendViewController::exportToFacebookNotBuilt() { resetFadeItems(); }
-void BlendViewController::exportToTwitterNotBuilt() { resetFadeItems(); }
-void BlendViewController::exportToFlickrNotBuilt() { resetFadeItems(); }
-void BlendViewController::exportToDropboxNotBuilt() { resetFadeItems(); }
-void BlendViewController::exportToClipboardNotBuilt() { resetFadeItems(); }
-void BlendViewController::exportToDeviceNotBuilt() { resetFadeItems(); }
-void BlendViewController::exportToOtherAppNotBuilt() { resetFadeItems(); }
-
 void BlendViewController::showSettings() {
   m_settingsChanged = false;
   auto* settings = new SettingsViewController(m_store);

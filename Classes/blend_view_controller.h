@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QDateTime>
+#include <QImage>
 #include <QPointer>
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "image_view.h"
 #include "magnifier_view.h"
@@ -96,7 +99,33 @@ class BlendViewController : public ViewController,
   bool prefersStatusBarHidden() const override { return m_statusBarHidden; }
 
   void share();
+  /// Starts the export of a share destination (0 photo library, 1 mail, 3 Facebook, 4 Twitter,
+  /// 5 Flickr, 6 Dropbox, 7 clipboard, 8 another device, 9 another application) on the next
+  /// turn of the main loop; the wigglegram's exports dim the window first.
   void executeShareBarButtonIndex(int index);
+
+  // What the exports carry.
+  /// The output shown, as an export takes it (the stereogram upright); nullopt in the alignment
+  /// view, the wigglegram or before a render.
+  std::optional<Image> getImageToSend() const;
+  /// The wigglegram's GIF: from the render cache, or built (and cached) while it is shown.
+  Result<std::vector<std::uint8_t>> getAnimatedGifDataToSend();
+
+  // The exports.
+  void sendToCameraRoll();
+  void sendMail();
+  void sendToTwitter();
+  void sendToClipboard();
+  void sendToApp();
+  void sendToFacebook();
+  void sendToFlickr();
+  void sendToDropbox();
+  void sendToiPad();
+  void showSaveAnimation();
+  /// The picture flying to the corner after a save (nullptr when none is flying).
+  ImageView* savedImageView() const { return m_savedImageView; }
+  /// The file last written for another application, and the menu offering them.
+  QString exportFilePath() const { return m_exportFilePath; }
   void showSettings();
   void openMarrowbyAppsInAppStore();
 
@@ -213,17 +242,14 @@ class BlendViewController : public ViewController,
   /// Opening a web address failed: an alert says so.
   void reportUnopenedURL(const QUrl& url);
 
-  // One method per share destination; the exports themselves are not built yet, so each of
-  // these only notes the choice and gives the bars back.
-  void exportToPhotoLibraryNotBuilt();
-  void exportToMailNotBuilt();
-  void exportToFacebookNotBuilt();
-  void exportToTwitterNotBuilt();
-  void exportToFlickrNotBuilt();
-  void exportToDropboxNotBuilt();
-  void exportToClipboardNotBuilt();
-  void exportToDeviceNotBuilt();
-  void exportToOtherAppNotBuilt();
+  /// An export's work is done: the bars may fade again and the rating prompt may come.
+  void finishExport();
+  /// A destination that arrives with a later version: said in an alert.
+  void reportExportUnavailable(const QString& service);
+  /// Lifts the busy overlay of the wigglegram's exports once the GIF is held.
+  void unDimApplication();
+  /// The still to send as a picture the screen can show.
+  QImage stillPictureToSend();
 
   SettingsStore& m_store;
   QString m_cachesDirectory;
@@ -273,6 +299,11 @@ class BlendViewController : public ViewController,
   int m_rendersRunning = 0;
   int m_supersededCount = 0;
   std::vector<std::pair<QString, int>> m_observers;
+  // The still output on display (modes 1–3), as the exports take it.
+  std::shared_ptr<const Image> m_shownStill;
+  QPointer<ImageView> m_savedImageView;
+  QString m_exportFilePath;
+  QPointer<QObject> m_mailComposer;
 };
 
 }  // namespace duo

@@ -114,6 +114,7 @@ void BlendViewController::renderFinished(RenderResult result) {
       if (result.ok) {
         ++(result.fromCache ? m_cacheLoadCount : m_renderCount);
         m_imageView->setImage(result.picture);
+        m_shownStill = result.still;
         // Cached only now that it is known to be current: a render superseded by a removal
         // never puts its stale output back.
         if (!result.fromCache)
@@ -149,6 +150,7 @@ void BlendViewController::cleanupImageTransition() {
     }
     m_imageView->setImage({});
   }
+  m_shownStill.reset();
   if (m_alignImageView) {
     removeFromSuperview(m_alignImageView);
     delete m_alignImageView.data();
