@@ -229,10 +229,36 @@ class BlendViewControllerExportsTest : public QObject {
     QVERIFY(!m_f->screen->isShowingModal());
   }
 
-  void laterDestinationsSaySoAndLiftTheDimming() {
+  void ratingPromptFollowsEachExportWhenDue_data() {
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("alert");  // the export's own alert, closed first
+    QTest::newRow("album") << 0 << "Save Complete";
+    QTest::newRow("mail") << 1 << "";
+    QTest::newRow("clipboard") << 7 << "Copy Complete";
+  }
+  void ratingPromptFollowsEachExportWhenDue() {
+    QFETCH(int, index);
+    QFETCH(QString, alert);
     QVERIFY(m_f->select(1));
+    m_f->store->setObject(QDateTime::currentDateTime().addDays(-6), keys::kLastRatingDate);
+    dispatch(index);
+    if (!alert.isEmpty()) closeAlert(alert);
+    QTRY_VERIFY(!m_f->screen->isShowingModal());
+    QVERIFY(!m_f->shownAlert());
+    m_f->clock.advance(0.5);
+    QVERIFY(m_f->shownAlert());
+    QCOMPARE(m_f->shownAlert()->title(), QString("Help Spread the Word"));
+  }
+
+  void laterDestinationsSaySoAndLiftTheDimming() {
+    SettingsStore appStore(m_folders.filePath("app.json"));
+    CameraAppDelegate application(appStore);
+    application.applicationDidFinishLaunching(new PlainRootViewController);
+    m_f->clock.advance(2);
+    QVERIFY(m_f->select(4));
     for (const int index : {3, 5, 6, 8}) {
       dispatch(index);
+      QVERIFY(!application.messageLabel());  // Dropbox dims the wigglegram first; lifted again
       QTRY_VERIFY(m_f->shownAlert());
       QVERIFY(m_f->shownAlert()->message().contains("not available"));
       m_f->shownAlert()->dismissWithClickedButtonIndex(0, false);
