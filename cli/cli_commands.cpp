@@ -12,9 +12,13 @@
 #include <filesystem>
 #include <set>
 
+#include "auto_offset.h"
 #include "batch_sources.h"
 #include "io/image_codec.h"
+#include "io/mpo.h"
+#include "mpo_info.h"
 #include "render_command.h"
+#include "stereo/pair_loader.h"
 #include "transform/image_tools.h"
 
 namespace duo::cli {
@@ -78,8 +82,12 @@ bool parseSwitch(const std::string& option, const std::string& text) {
 }
 
 void parseOffset(const std::string& text, RenderOptions& options) {
+  options.autoOffset = text == "auto";
+  if (options.autoOffset) return;
   const auto comma = text.find(',');
-  if (comma == std::string::npos) throw UsageError{"--offset takes X,Y, not '" + text + "'"};
+  if (comma == std::string::npos) {
+    throw UsageError{"--offset takes X,Y or auto, not '" + text + "'"};
+  }
   constexpr int kLimit = 1'000'000;
   options.offsetX = parseInt("--offset", text.substr(0, comma), -kLimit, kLimit);
   options.offsetY = parseInt("--offset", text.substr(comma + 1), -kLimit, kLimit);
@@ -126,6 +134,17 @@ bool parseRenderOption(const std::string& arg, ArgReader& reader, RenderOptions&
   return true;
 }
 
+/// A single input without --sbs must say by itself that it holds a pair: an MPO or a .jps.
+/// Files that cannot be read are left to the loader, which reports them as bad input.
+void requirePairInOneFile(const std::string& path) {
+  if (sideBySideLayoutForPath(path)) return;
+  const auto index = readMpoEntriesFromHeader(path);
+  if (!index && index.error().code == ErrorCode::Unsupported) {
+    throw UsageError{path + " is not an MPO: give LEFT and RIGHT, or for a side-by-side image " +
+                     "use --sbs parallel|cross"};
+  }
+}
+
 RenderOptions defaultRenderOptions() {
   RenderOptions options;
   setKinds("all", options);
@@ -154,7 +173,8 @@ Stereo photography from the command line.
 Commands:
   info FILE...
       Stored pixel size, orientation tag (ours and EXIF) and upright size of
-      JPEG or PNG files.
+      JPEG or PNG files; for an MPO also each image of its index (type, bytes,
+      pixel size, orientation).
   normalize IN -o OUT [--max-resolution M] [--override-orientation O]
                       [--quality Q]
       Redraw IN upright (its EXIF orientation applied, or O instead) with its
@@ -164,9 +184,14 @@ Commands:
       Up Down Left Right UpMirrored DownMirrored LeftMirrored RightMirrored.
 
   render LEFT RIGHT [--kind K] [-o OUT] [RENDER OPTIONS]
-      Render a stereo pair. K is color, grey, stereogram, wiggle or all
-      (default all). For one kind OUT is a file: .png or .jpg for stills, .gif
-      for the wigglegram (default: the kind's own name, e.g. "Color
+  render PAIR.mpo [--kind K] [-o OUT] [RENDER OPTIONS]
+  render SBS [--sbs parallel|cross] [--kind K] [-o OUT] [RENDER OPTIONS]
+      Render a stereo pair: two photographs, an MPO file of a 3-D camera (its
+      first two views), or one side-by-side image split in halves (parallel:
+      the left half is the left eye; cross: the right eye; a .jps file is
+      cross unless --sbs says otherwise). K is color, grey, stereogram, wiggle
+      or all (default all). For one kind OUT is a file: .png or .jpg for
+      stills, .gif for the wigglegram (default: the kind's own name, e.g. "Color
       Anaglyph.png"). For all, OUT is a folder (default duoscope-output) that
       receives "Color Anaglyph.png", "Grey Anaglyph.png", "Stereogram.png"
       (upright) and "Wigglegram.gif".
@@ -176,10 +201,18 @@ Commands:
       goes to OUTDIR/NAME.png (or .jpg, .gif) for one kind, OUTDIR/NAME/ for
       all; a name already taken gets a -N suffix. One bad pair does not stop
       the others; failures are summed up at the end.
+  align LEFT RIGHT [--image-size P]
+      Suggest the alignment offset of a pair at working size P (default 50):
+      the vertical offset that removes the vertical disparity, and the
+      horizontal one that puts the nearest tenth of the scene at the screen
+      plane, so nothing stands in front of the frame. Prints X,Y (as --offset
+      takes it) on the first line and the confidence (0-1) on the second;
+      exits 1 when the confidence is too low to rely on.
 
 Render options:
-  --offset X,Y         alignment offset of the right image in whole pixels of
-                       the working copies (default 0,0)
+  --offset X,Y|auto    alignment offset of the right image in whole pixels of
+                       the working copies (default 0,0); auto uses the
+                       offset align suggests, and fails when it is unsure
   --image-size P       working size, percent of the left image's longer side
                        (default 50; 100 or more keeps full resolution)
   --color-method N     colour anaglyph method 0-4 (default 4)
@@ -218,6 +251,7 @@ int runInfo(const Args& args) {
                 std::string(toString(info->format)).c_str(), info->width, info->height,
                 std::string(toString(o)).c_str(), info->orientationTag, exifFromOrientation(o),
                 quarter ? info->height : info->width, quarter ? info->width : info->height);
+    if (!printMpoImages(path)) status = kExitBadInput;
   }
   return status;
 }
@@ -272,6 +306,43 @@ int runNormalize(const Args& args) {
   return kExitOk;
 }
 
+int runAlign(const Args& args) {
+  ArgReader reader(args);
+  std::vector<std::string> files;
+  float imageSize = RenderOptions{}.imageSize;  // the working size render uses by default
+  while (!reader.done()) {
+    const std::string& arg = reader.next();
+    if (arg == "--image-size") {
+      imageSize = parsePositiveFloat(arg, reader.valueOf(arg));
+    } else if (isOption(arg)) {
+      throw UsageError{"align has no option '" + arg + "'"};
+    } else {
+      files.push_back(arg);
+    }
+  }
+  if (files.size() != 2) throw UsageError{"align needs LEFT and RIGHT image files"};
+
+  const auto pair = loadStereoPairFiles(files[0], files[1], imageSize);
+  if (!pair) {
+    printError(pair.error());
+    return kExitBadInput;
+  }
+  const auto suggestion = suggestOffset(*pair);
+  if (!suggestion) {
+    printError(suggestion.error());
+    return kExitBadInput;
+  }
+  std::printf("%d,%d\nconfidence %s\n", suggestion->dx, suggestion->dy,
+              confidenceText(*suggestion).c_str());
+  if (suggestion->confidence < kMinimumAlignmentConfidence) {
+    std::fprintf(stderr,
+                 "the suggestion is unreliable (confidence below %.2f): set the offset by hand\n",
+                 kMinimumAlignmentConfidence);
+    return kExitBadInput;
+  }
+  return kExitOk;
+}
+
 }  // namespace duo::cli
 
 namespace duo::cli {
@@ -281,10 +352,15 @@ int runRender(const Args& args) {
   RenderOptions options = defaultRenderOptions();
   std::vector<std::string> files;
   std::optional<std::string> output;
+  std::optional<SideBySideLayout> sideBySide;
   while (!reader.done()) {
     const std::string& arg = reader.next();
     if (arg == "-o" || arg == "--output") {
       output = reader.valueOf(arg);
+    } else if (arg == "--sbs") {
+      const std::string& text = reader.valueOf(arg);
+      sideBySide = sideBySideLayoutFromString(text);
+      if (!sideBySide) throw UsageError{"--sbs takes parallel or cross, not '" + text + "'"};
     } else if (parseRenderOption(arg, reader, options)) {
       continue;
     } else if (isOption(arg)) {
@@ -293,13 +369,19 @@ int runRender(const Args& args) {
       files.push_back(arg);
     }
   }
-  if (files.size() != 2) throw UsageError{"render needs LEFT and RIGHT image files"};
+  if (files.empty() || files.size() > 2) {
+    throw UsageError{"render needs LEFT and RIGHT image files, or one MPO or side-by-side file"};
+  }
+  if (files.size() == 2 && sideBySide) throw UsageError{"--sbs goes with one input file"};
+  if (files.size() == 1 && !sideBySide) requirePairInOneFile(files[0]);
   if (!output) {
     output = options.all ? "duoscope-output" : std::string(cacheFileName(options.kinds.front()));
   }
   if (!options.all) checkOutputFile(options.kinds.front(), *output);
 
-  const Status status = renderPairToOutput(files[0], files[1], options, *output);
+  const Status status = files.size() == 2
+                            ? renderPairToOutput(files[0], files[1], options, *output)
+                            : renderFileToOutput(files[0], sideBySide, options, *output);
   if (!status) {
     printError(status.error());
     return kExitBadInput;

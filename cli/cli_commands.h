@@ -21,6 +21,7 @@ int runInfo(const Args& args);
 int runNormalize(const Args& args);
 int runRender(const Args& args);
 int runBatch(const Args& args);
+int runAlign(const Args& args);
 
 /// The full --help text.
 const char* usageText();

@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     if (command == "normalize") return runNormalize(args);
     if (command == "render") return runRender(args);
     if (command == "batch") return runBatch(args);
+    if (command == "align") return runAlign(args);
     throw UsageError{"unknown command '" + command + "'"};
   } catch (const UsageError& e) {
     std::fprintf(stderr, "duoscope-cli: %s\nTry 'duoscope-cli --help'.\n", e.message.c_str());

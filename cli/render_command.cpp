@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include "auto_offset.h"
 #include "io/file_io.h"
 #include "io/image_codec.h"
 #include "render/anaglyph.h"
@@ -21,13 +22,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
-Result<StereoPair> loadPair(const std::string& leftPath, const std::string& rightPath,
-                            const RenderOptions& options) {
-  auto pair = loadStereoPairFiles(leftPath, rightPath, options.imageSize);
+/// Two photographs, or one file holding both views when `right` is empty.
+struct PairSource {
+  std::string left;
+  std::string right;
+  std::optional<SideBySideLayout> layout;
+};
+
+Result<StereoPair> loadPair(const PairSource& source, const RenderOptions& options) {
+  auto pair = source.right.empty()
+                  ? loadStereoPairFile(source.left, source.layout, options.imageSize)
+                  : loadStereoPairFiles(source.left, source.right, options.imageSize);
   if (!pair) return pair.error();
   pair->setAlignOffsetX(static_cast<float>(options.offsetX));
   pair->setAlignOffsetY(static_cast<float>(options.offsetY));
   if (options.swap) pair->swapImages();
+  if (options.autoOffset) {
+    // Estimated on the pair as it will be rendered: swapped, at the working size.
+    const auto offset = confidentOffset(*pair);
+    if (!offset) return offset.error();
+    pair->setAlignOffsetX(static_cast<float>(offset->x));
+    pair->setAlignOffsetY(static_cast<float>(offset->y));
+  }
   return pair;
 }
 
@@ -125,9 +141,11 @@ Status refuseToOverwriteInputs(const std::vector<std::string>& outputs,
   return Ok{};
 }
 
-Status renderPairToOutput(const std::string& left, const std::string& right,
-                          const RenderOptions& options, const std::string& output,
-                          const std::vector<std::string>& protectedInputs) {
+namespace {
+
+Status renderSourceToOutput(const PairSource& source, const RenderOptions& options,
+                            const std::string& output,
+                            const std::vector<std::string>& protectedInputs) {
   std::vector<std::pair<OutputKind, std::string>> targets;
   std::vector<std::string> outputs;
   if (options.all) {
@@ -141,11 +159,11 @@ Status renderPairToOutput(const std::string& left, const std::string& right,
     outputs.push_back(output);
   }
   std::vector<std::string> inputs = protectedInputs;
-  inputs.push_back(left);
-  inputs.push_back(right);
+  inputs.push_back(source.left);
+  if (!source.right.empty()) inputs.push_back(source.right);
   if (Status safe = refuseToOverwriteInputs(outputs, inputs); !safe) return safe;
 
-  auto pair = loadPair(left, right, options);
+  auto pair = loadPair(source, options);
   if (!pair) return pair.error();
   const CropRect crop =
       pair->getAlignmentBounds(pair->leftImage().width(), pair->leftImage().height());
@@ -164,6 +182,19 @@ Status renderPairToOutput(const std::string& left, const std::string& right,
   // that is not empty).
   if (!status && !existed) fs::remove(output, error);
   return status;
+}
+
+}  // namespace
+
+Status renderPairToOutput(const std::string& left, const std::string& right,
+                          const RenderOptions& options, const std::string& output,
+                          const std::vector<std::string>& protectedInputs) {
+  return renderSourceToOutput({left, right, std::nullopt}, options, output, protectedInputs);
+}
+
+Status renderFileToOutput(const std::string& file, std::optional<SideBySideLayout> layout,
+                          const RenderOptions& options, const std::string& output) {
+  return renderSourceToOutput({file, std::string(), layout}, options, output, {});
 }
 
 }  // namespace duo::cli

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/result.h"
 #include "render/render_settings.h"
 #include "stereo/output_kind.h"
+#include "stereo/side_by_side.h"
 
 namespace duo::cli {
 
@@ -16,6 +18,7 @@ struct RenderOptions {
   float imageSize = 50;  ///< percent of the left photograph's longer upright side
   int offsetX = 0;       ///< alignment offset in whole pixels of the working copies
   int offsetY = 0;
+  bool autoOffset = false;  ///< suggest the offset per pair instead (--offset auto)
   bool swap = false;
   RenderSettings settings;
   int jpegQuality = 90;
@@ -28,6 +31,11 @@ struct RenderOptions {
 Status renderPairToOutput(const std::string& left, const std::string& right,
                           const RenderOptions& options, const std::string& output,
                           const std::vector<std::string>& protectedInputs = {});
+
+/// Renders the pair one file holds (an MPO, or a side-by-side image split by `layout`; see
+/// loadStereoPairFile), exactly as renderPairToOutput renders two files.
+Status renderFileToOutput(const std::string& file, std::optional<SideBySideLayout> layout,
+                          const RenderOptions& options, const std::string& output);
 
 /// An InvalidArgument error naming both when one of `outputs` is the same file as one of
 /// `inputs` (same device and inode, so also through hard and symbolic links); paths that do

@@ -13,6 +13,7 @@ packages=(
   qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   ccache
   xdg-utils libglib2.0-dev
+  libopencv-core-dev libopencv-imgproc-dev libopencv-features2d-dev
   "$@"
 )
 
