@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "app_config.h"
+#include "align/auto_align.h"
 #include "cache/render_cache.h"
 #include "image_resources.h"
 #include "image_view.h"
@@ -136,11 +137,15 @@ void BlendViewController::viewDidLoad() {
   connect(m_segmentedControl, &SegmentedControl::valueChanged, this, [this] { viewModeClick(); });
 
   m_swapButton = new BarButtonItem(imageNamed(QStringLiteral("Swap.png")), [this] { swapButtonClick(); }, this);
+  // Swapping means nothing in the alignment view; its place there suggests an alignment.
+  if (autoAlignmentAvailable())
+    m_autoAlignButton = new BarButtonItem(imageNamed(QStringLiteral("AutoAlign.png")),
+                                          [this] { autoAlignButtonClick(); }, this);
   m_toolbar = new Toolbar(root);
   m_toolbar->setGeometry(0, h - Toolbar::kHeight, w, Toolbar::kHeight);
-  m_toolbar->setItems({new BarButtonItem(BarButtonItem::SystemItem::FlexibleSpace, {}, this),
-                       m_segmentedControl.data(),
-                       new BarButtonItem(BarButtonItem::SystemItem::FlexibleSpace, {}, this),
+  for (auto& space : m_toolbarSpaces)
+    space = new BarButtonItem(BarButtonItem::SystemItem::FlexibleSpace, {}, this);
+  m_toolbar->setItems({m_toolbarSpaces[0].data(), m_segmentedControl.data(), m_toolbarSpaces[1].data(),
                        m_swapButton.data()});
   m_toolbar->show();
 

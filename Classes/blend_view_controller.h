@@ -160,6 +160,13 @@ class BlendViewController : public ViewController,
   /// whole-pixel offset of the working copies by `dx`, `dy` pixels (an axis that would leave the
   /// ±100-point range stays), then ends like a touch.
   void nudgeAlignment(int dx, int dy);
+  /// The alignment view's suggestion button: estimates the offset on a worker and applies it
+  /// when it is confident and within the offset limits; otherwise an alert says why and
+  /// nothing changes.
+  void autoAlignButtonClick();
+  bool isEstimatingAlignment() const { return m_estimatingAlignment; }
+  /// Present only in builds with automatic alignment.
+  BarButtonItem* autoAlignButton() const { return m_autoAlignButton; }
 
   // Rating prompt.
   void askForRating();
@@ -235,6 +242,10 @@ class BlendViewController : public ViewController,
   void dismissPresentedScreen();
   void openStorePage(const QString& path);
   void setOverlayTranslation();
+  /// The end of any change of the offset: bars back, every output stale.
+  void alignmentChanged();
+  /// Working-copy pixels per point of the alignment view; 0 before its render.
+  float alignmentViewScale() const;
   /// The screen's keys: 1–5, F, arrows (Shift: ten pixels). True when the key was used.
   bool handleKey(const QKeyEvent& event);
   /// Whether keys may act on this screen: it is on top and no menu or sheet is open.
@@ -269,6 +280,8 @@ class BlendViewController : public ViewController,
   QPointer<ActivityIndicatorView> m_activityIndicator;
   QPointer<SegmentedControl> m_segmentedControl;
   QPointer<BarButtonItem> m_swapButton;
+  QPointer<BarButtonItem> m_autoAlignButton;
+  QPointer<BarButtonItem> m_toolbarSpaces[2];
   QPointer<BarButtonItem> m_actionButton;
   QPointer<BarButtonItem> m_photoButton;
   QPointer<MagnifierView> m_loupe;
@@ -290,6 +303,7 @@ class BlendViewController : public ViewController,
   bool m_settingsChanged = false;
   bool m_fixAlignmentViewIfNecessary = false;
   bool m_statusBarHidden = false;
+  bool m_estimatingAlignment = false;
   int m_lastShareIndex = -1;
   int m_renderCount = 0;
   int m_cacheLoadCount = 0;

@@ -1,13 +1,18 @@
 #include "blend_view_controller.h"
 
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
 #include <cmath>
 
+#include "align/auto_align.h"
 #include "cache/render_cache.h"
 #include "large_output_window.h"
+#include "qs_alert_view.h"
 #include "qs_modal_overlay.h"
 #include "view_animation.h"
 
@@ -192,13 +197,25 @@ float pointsForPixel(float scale, int pixel) {
 
 }  // namespace
 
-void BlendViewController::nudgeAlignment(int dx, int dy) {
-  if (viewMode() != 0 || m_isGesturing || !m_alignImageView || !m_imageView) return;
+float BlendViewController::alignmentViewScale() const {
+  if (!m_alignImageView || !m_imageView) return 0;
   // The scale of the picture on screen: the working copies the overlay shows.
   const QImage& overlay = m_alignImageView->image();
-  const float scale = scaleForImageView(
+  return scaleForImageView(
       ImageViewGeometry{float(m_imageView->width()), float(m_imageView->height()), true},
       overlay.width(), overlay.height());
+}
+
+void BlendViewController::alignmentChanged() {
+  setOverlayTranslation();
+  resetFadeItems();
+  invalidateOutputs();
+  m_cache->removeCachedFilesForMask(kCacheMaskAll);
+}
+
+void BlendViewController::nudgeAlignment(int dx, int dy) {
+  if (viewMode() != 0 || m_isGesturing || !m_alignImageView || !m_imageView) return;
+  const float scale = alignmentViewScale();
   const PixelOffset now = pixelOffsetFor(scale, m_alignOffsetX, m_alignOffsetY);
   const auto nudged = [scale](float offset, int pixel, int delta) {
     if (delta == 0) return offset;
@@ -207,10 +224,73 @@ void BlendViewController::nudgeAlignment(int dx, int dy) {
   };
   m_alignOffsetX = nudged(m_alignOffsetX, now.x, dx);
   m_alignOffsetY = nudged(m_alignOffsetY, now.y, dy);
-  setOverlayTranslation();
   // Ends like a touch: the bars come back and every output depends on the new offset.
-  resetFadeItems();
-  invalidateOutputs();
-  m_cache->removeCachedFilesForMask(kCacheMaskAll);
+  alignmentChanged();
 }
+
+// ---------------------------------------------------------------------------------------------
+// Suggested alignment
+
+void BlendViewController::autoAlignButtonClick() {
+#ifdef DUOSCOPE_HAVE_AUTO_ALIGN
+  if (viewMode() != 0 || m_estimatingAlignment || m_isGesturing || !m_alignImageView) return;
+  const std::shared_ptr<const Image> left = m_pair.sharedLeftImage();
+  const std::shared_ptr<const Image> right = m_pair.sharedRightImage();
+  if (!m_pair.resizedOriginalImages() || !left || !right) return;  // no working copies yet
+  m_estimatingAlignment = true;
+  if (m_autoAlignButton) m_autoAlignButton->setEnabled(false);
+  m_activityIndicator->startAnimating();
+  stopFadeItems();
+  auto* watcher = new QFutureWatcher<Result<AlignmentSuggestion>>(this);
+  connect(watcher, &QFutureWatcher<Result<AlignmentSuggestion>>::finished, this,
+          [this, watcher, left, right] {
+            watcher->deleteLater();
+            m_estimatingAlignment = false;
+            m_activityIndicator->stopAnimating();
+            updateButtons();
+            const Result<AlignmentSuggestion> found = watcher->result();
+            // The pair may have been swapped meanwhile: the suggestion is for the order it read.
+            const bool current = m_pair.sharedLeftImage() == left && m_pair.sharedRightImage() == right;
+            const auto tell = [this](const QString& title, const QString& message) {
+              auto* alert = new QSAlertView(title, message, QStringLiteral("Continue"));
+              alert->showWithCompletion([guard = QPointer<BlendViewController>(this)](QSAlertView*, int) {
+                if (guard) guard->resetFadeItems();
+              });
+            };
+            if (!found) {
+              tell(QStringLiteral("No Suggestion"), QString::fromStdString(found.error().message));
+              return;
+            }
+            if (found->confidence < kMinimumAlignmentConfidence) {
+              tell(QStringLiteral("No Clear Suggestion"),
+                   QStringLiteral("Too few details match between the two photographs to suggest an "
+                                  "alignment. Nothing was changed."));
+              return;
+            }
+            const float scale = alignmentViewScale();
+            if (!current || viewMode() != 0 || scale <= 0) {
+              resetFadeItems();
+              return;
+            }
+            const float x = pointsForPixel(scale, found->dx);
+            const float y = pointsForPixel(scale, found->dy);
+            // The alignment view moves the right image by at most kMaxAlignOffset points each
+            // way; a suggestion beyond that is not cut to the limit, which would look aligned
+            // and be wrong.
+            if (std::abs(std::trunc(x)) > kMaxAlignOffset || std::abs(std::trunc(y)) > kMaxAlignOffset) {
+              tell(QStringLiteral("Too Far Apart"),
+                   QStringLiteral("The photographs are %1, %2 pixels out of register, more than "
+                                  "the alignment view can move. Nothing was changed.")
+                       .arg(found->dx)
+                       .arg(found->dy));
+              return;
+            }
+            m_alignOffsetX = x;
+            m_alignOffsetY = y;
+            alignmentChanged();
+          });
+  watcher->setFuture(QtConcurrent::run([left, right] { return suggestAlignment(*left, *right); }));
+#endif
+}
+
 }  // namespace duo

@@ -140,6 +140,12 @@ void BlendViewController::updateButtons() {
   for (int i = 0; m_segmentedControl && i < m_segmentedControl->numberOfSegments(); ++i)
     m_segmentedControl->setEnabledForSegment(true, i);
   if (m_swapButton) m_swapButton->setEnabled(mode >= 1 && mode <= 3);
+  if (m_autoAlignButton && m_toolbar) {
+    BarButtonItem* last = mode == 0 ? m_autoAlignButton.data() : m_swapButton.data();
+    m_toolbar->setItems({m_toolbarSpaces[0].data(), m_segmentedControl.data(),
+                         m_toolbarSpaces[1].data(), last});
+    m_autoAlignButton->setEnabled(mode == 0 && !m_estimatingAlignment);
+  }
 }
 
 void BlendViewController::cleanupImageTransition() {

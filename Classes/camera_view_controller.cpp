@@ -11,6 +11,7 @@
 #include <numbers>
 
 #include "blend_view_controller.h"
+#include "camera_app_delegate.h"
 #include "camera_device.h"
 #include "image_button.h"
 #include "image_resources.h"
@@ -24,6 +25,7 @@
 #include "screen.h"
 #include "settings_keys.h"
 #include "settings_store.h"
+#include "stereo/pair_loader.h"
 #include "theme.h"
 #include "toolbar.h"
 #include "transform/image_tools.h"
@@ -548,6 +550,47 @@ void CameraViewController::switchToBlendView() {
   result->setMaximumResolution(ImageTools::maximumResolutionForPair(
       m_leftImage->uprightWidth(), m_leftImage->uprightHeight(), float(m_store.integerForKey(keys::kImageSize))));
   presentViewController(result, true);
+}
+
+void CameraViewController::imagePickerControllerDidFinishPickingPairFile(ImagePickerController* picker,
+                                                                          const QString& path) {
+  if (m_openingPairFile) return;
+  // One file is the whole pair: whatever was picked before it is forgotten.
+  resetImages();
+  m_openingPairFile = true;
+  const float workingSize = float(m_store.integerForKey(keys::kImageSize));
+  dismissPickerController(picker, [guard = QPointer<CameraViewController>(this), path, workingSize] {
+    if (!guard) return;
+    guard->m_imagePicker = nullptr;
+    if (CameraAppDelegate* application = CameraAppDelegate::shared())
+      application->dimScreen(QStringLiteral(" Opening photographs..."));
+    auto* watcher = new QFutureWatcher<Result<StereoPair>>(guard);
+    connect(watcher, &QFutureWatcher<Result<StereoPair>>::finished, guard, [guard, watcher] {
+      watcher->deleteLater();
+      guard->m_openingPairFile = false;
+      if (CameraAppDelegate* application = CameraAppDelegate::shared()) application->unDimScreen();
+      Result<StereoPair> loaded = watcher->result();
+      if (!loaded) {
+        auto* alert = new QSAlertView(QStringLiteral("Cannot Open the Photographs"),
+                                      QString::fromStdString(loaded.error().message),
+                                      QStringLiteral("Continue"));
+        alert->showWithCompletion([guard](QSAlertView*, int) {
+          if (guard) guard->launchCurrentPhotoMethod();
+        });
+        return;
+      }
+      auto result = std::make_unique<BlendViewController>(guard->m_store);
+      result->setPair(std::move(*loaded));
+      result->setPhotoMethod(guard->m_photoMethod);
+      result->setCallback([guard] {
+        if (guard) guard->blendViewDismissed();
+      });
+      guard->presentViewController(result.release(), true);
+    });
+    watcher->setFuture(QtConcurrent::run([path, workingSize] {
+      return loadStereoPairFile(path.toStdString(), std::nullopt, workingSize > 0 ? workingSize : 50);
+    }));
+  });
 }
 
 void CameraViewController::presentPair(std::unique_ptr<BlendViewController> result) {

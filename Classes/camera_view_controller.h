@@ -110,6 +110,8 @@ class CameraViewController : public ViewController, public ImagePickerController
   // ImagePickerControllerDelegate
   void imagePickerControllerDidFinishPickingImage(ImagePickerController* picker, Image image) override;
   void imagePickerControllerDidCancel(ImagePickerController* picker) override;
+  void imagePickerControllerDidFinishPickingPairFile(ImagePickerController* picker,
+                                                     const QString& path) override;
   void imagePickerControllerDidFail(ImagePickerController* picker, const QString& title,
                                     const QString& message) override;
 
@@ -136,6 +138,8 @@ class CameraViewController : public ViewController, public ImagePickerController
   bool prefersStatusBarHidden() const override { return m_statusBarHidden; }
   /// Camera shots still being written to the album.
   int pendingSaves() const { return m_pendingSaves; }
+  /// True while a picked pair file (MPO, JPS) is being read.
+  bool isOpeningPairFile() const { return m_openingPairFile; }
 
  protected:
   void viewDidLoad() override;
@@ -158,6 +162,7 @@ class CameraViewController : public ViewController, public ImagePickerController
   bool m_imagePickerIsDisplayed = false;
   bool m_statusBarHidden = false;
   int m_pendingSaves = 0;
+  bool m_openingPairFile = false;
   QPointer<QSImagePickerController> m_imagePicker;
   QPointer<QWidget> m_overlayView;
   QPointer<ImageView> m_overlayImageView;

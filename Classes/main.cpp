@@ -107,8 +107,18 @@ int main(int argc, char** argv) {
       QStringLiteral("Take the camera's shots from the pictures in this folder, in name order "
                      "(for a computer without a camera, demonstrations and tests)."),
       QStringLiteral("folder"));
+  const QCommandLineOption sbsOption(
+      QStringLiteral("sbs"),
+      QStringLiteral("FILE is one side-by-side image: parallel (left view on the left) or cross "
+                     "(swapped; the default for .jps)."),
+      QStringLiteral("layout"));
   parser.addOptions({helpOption, versionOption, screenOption, leftOption, rightOption, scaleOption,
-                     cameraDirOption});
+                     cameraDirOption, sbsOption});
+  parser.addPositionalArgument(
+      QStringLiteral("FILE"),
+      QStringLiteral("A whole pair in one file: an MPO from a 3-D camera, a .jps, or a side-by-side "
+                     "image with --sbs. Opens the result screen on it."),
+      QStringLiteral("[FILE]"));
   if (!parser.parse(arguments)) {
     std::fprintf(stderr, "duoscope: %s (try --help)\n", qPrintable(parser.errorText()));
     return 2;
@@ -174,9 +184,29 @@ int main(int argc, char** argv) {
   }
 
   const bool display = displayAvailable(qtPlatformGiven);
-  const bool pairAsked = parser.isSet(leftOption);
-  const std::string leftPath = parser.value(leftOption).toStdString();
+  const QStringList positional = parser.positionalArguments();
+  if (positional.size() > 1 || (!positional.isEmpty() && parser.isSet(leftOption))) {
+    std::fprintf(stderr, "duoscope: give one FILE, or --left and --right\n");
+    return 2;
+  }
+  std::optional<duo::SideBySideLayout> layout;
+  if (parser.isSet(sbsOption)) {
+    layout = duo::sideBySideLayoutFromString(parser.value(sbsOption).toStdString());
+    if (!layout || positional.isEmpty()) {
+      std::fprintf(stderr, "duoscope: --sbs takes parallel or cross, and a FILE\n");
+      return 2;
+    }
+  }
+  const bool singleFile = !positional.isEmpty();
+  const bool pairAsked = parser.isSet(leftOption) || singleFile;
+  const std::string leftPath = singleFile ? positional.first().toStdString()
+                                          : parser.value(leftOption).toStdString();
   const std::string rightPath = parser.value(rightOption).toStdString();
+  // Reads the pair named on the command line: two files, or one holding both views.
+  const auto loadPair = [singleFile, layout, leftPath, rightPath](float size) {
+    return singleFile ? duo::loadStereoPairFile(leftPath, layout, size)
+                      : duo::loadStereoPairFiles(leftPath, rightPath, size);
+  };
   if (pairAsked) duo::registerSettings(store, QDateTime::currentDateTimeUtc());
   auto workingSize = float(store.integerForKey(duo::keys::kImageSize));
   if (!(workingSize > 0)) workingSize = 50;  // a damaged setting: the default working size
@@ -184,7 +214,7 @@ int main(int argc, char** argv) {
   // Without a window a bad pair is reported before anything else happens.
   std::optional<duo::StereoPair> pair;
   if (pairAsked && !display) {
-    auto loaded = duo::loadStereoPairFiles(leftPath, rightPath, workingSize);
+    auto loaded = loadPair(workingSize);
     if (!loaded) {
       std::fprintf(stderr, "duoscope: %s\n", loaded.error().message.c_str());
       return 1;
@@ -265,7 +295,7 @@ int main(int argc, char** argv) {
                        if (loaded) presentPair(std::move(*loaded));
                        else reportPairError(QString::fromStdString(loaded.error().message), root);
                      });
-    watcher->setFuture(QtConcurrent::run(&duo::loadStereoPairFiles, leftPath, rightPath, workingSize));
+    watcher->setFuture(QtConcurrent::run(loadPair, workingSize));
   }
   QObject::connect(&app, &QGuiApplication::applicationStateChanged, &delegate,
                    [&delegate](Qt::ApplicationState state) {

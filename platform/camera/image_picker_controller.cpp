@@ -11,6 +11,7 @@
 #include "photo_grid_view.h"
 #include "photo_library.h"
 #include "screen.h"
+#include "stereo/pair_loader.h"
 
 namespace duo {
 
@@ -211,6 +212,10 @@ void ImagePickerController::shotFailed(const QString& message) {
 
 bool ImagePickerController::pickFile(const QString& path) {
   if (m_readingPick) return false;
+  if (isSingleFilePair(path.toStdString())) {
+    if (m_delegate) m_delegate->imagePickerControllerDidFinishPickingPairFile(this, path);
+    return true;
+  }
   m_readingPick = true;
   view();
   m_spinner->show();

@@ -26,6 +26,9 @@ class ImagePickerControllerDelegate {
   virtual void imagePickerControllerDidFinishPickingImage(ImagePickerController* picker,
                                                           Image image) = 0;
   virtual void imagePickerControllerDidCancel(ImagePickerController* picker) = 0;
+  /// A file that holds a whole stereo pair by itself (an MPO, a .jps) was picked.
+  virtual void imagePickerControllerDidFinishPickingPairFile(ImagePickerController* picker,
+                                                             const QString& path) = 0;
   /// A picked file could not be read, or the camera could not take the shot. The picker stays
   /// as it was; its owner tells the user.
   virtual void imagePickerControllerDidFail(ImagePickerController* picker, const QString& title,

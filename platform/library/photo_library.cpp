@@ -151,7 +151,9 @@ Result<QString> PhotoLibrary::saveCameraShot(const Image& shot, const QDateTime&
 }
 
 QStringList PhotoLibrary::imageExtensions() {
-  return {QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png")};
+  // MPO and JPS files are JPEGs holding a whole stereo pair.
+  return {QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png"), QStringLiteral("mpo"),
+          QStringLiteral("jps")};
 }
 
 bool PhotoLibrary::hasImageExtension(const QString& fileName) {

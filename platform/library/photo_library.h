@@ -50,7 +50,7 @@ class PhotoLibrary {
   /// InvalidArgument.
   static Result<QString> saveCameraShot(const Image& shot, const QDateTime& when);
 
-  /// Extensions of the files the application opens, lower case without the dot: jpg, jpeg, png.
+  /// Extensions of the files the application opens, lower case without the dot: jpg, jpeg, png, and the pair formats mpo and jps.
   static QStringList imageExtensions();
   /// True when the file name ends in one of imageExtensions(), in any case.
   static bool hasImageExtension(const QString& fileName);

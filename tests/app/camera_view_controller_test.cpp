@@ -210,6 +210,24 @@ class CameraViewControllerTest : public QObject {
     QCOMPARE(m_camera->blendViewController()->photoMethod(), int(CameraViewController::kLibrary));
   }
 
+  void pairFilePickIsTheWholePair() {
+    // Real camera files live beside the repository, not in it.
+    const QString mpo = QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
+                        QStringLiteral("/../../../shared/testdata/mpo/3ds-sugarshack.mpo");
+    if (!QFileInfo::exists(mpo)) QSKIP("no test data");
+    m_store->setBool(false, keys::kShowIntro);
+    start(false);
+    m_clock.advance(0.5);
+    QVERIFY(picker()->pickFile(mpo));
+    m_clock.advance(0.5);  // the library slides away
+    QTRY_VERIFY(!m_camera->isOpeningPairFile());
+    m_clock.advance(0.5);
+    QVERIFY(m_camera->blendViewController());
+    const StereoPair& pair = m_camera->blendViewController()->pair();
+    QCOMPARE(pair.leftImage().width(), pair.rightImage().width());
+    QVERIFY(!pair.leftImage().samePixels(pair.rightImage()));
+  }
+
   void unreadablePickIsSaidAndThePickerStays() {
     m_store->setBool(false, keys::kShowIntro);
     start(false);
