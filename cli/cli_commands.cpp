@@ -202,6 +202,7 @@ Commands:
       all; a name already taken gets a -N suffix. One bad pair does not stop
       the others; failures are summed up at the end.
   align LEFT RIGHT [--image-size P]
+  align PAIR.mpo|SBS [--sbs parallel|cross] [--image-size P]
       Suggest the alignment offset of a pair at working size P (default 50):
       the vertical offset that removes the vertical disparity, and the
       horizontal one that puts the nearest tenth of the scene at the screen
@@ -310,19 +311,28 @@ int runAlign(const Args& args) {
   ArgReader reader(args);
   std::vector<std::string> files;
   float imageSize = RenderOptions{}.imageSize;  // the working size render uses by default
+  std::optional<SideBySideLayout> sideBySide;
   while (!reader.done()) {
     const std::string& arg = reader.next();
     if (arg == "--image-size") {
       imageSize = parsePositiveFloat(arg, reader.valueOf(arg));
+    } else if (arg == "--sbs") {
+      const std::string& text = reader.valueOf(arg);
+      sideBySide = sideBySideLayoutFromString(text);
+      if (!sideBySide) throw UsageError{"--sbs takes parallel or cross, not '" + text + "'"};
     } else if (isOption(arg)) {
       throw UsageError{"align has no option '" + arg + "'"};
     } else {
       files.push_back(arg);
     }
   }
-  if (files.size() != 2) throw UsageError{"align needs LEFT and RIGHT image files"};
+  if (sideBySide && files.size() != 1) throw UsageError{"--sbs goes with one image file"};
+  if (files.size() != 2 && !(files.size() == 1 && (sideBySide || isSingleFilePair(files[0]))))
+    throw UsageError{"align needs LEFT and RIGHT image files, or one pair file (an MPO, a .jps, "
+                     "or a side-by-side image with --sbs)"};
 
-  const auto pair = loadStereoPairFiles(files[0], files[1], imageSize);
+  const auto pair = files.size() == 1 ? loadStereoPairFile(files[0], sideBySide, imageSize)
+                                      : loadStereoPairFiles(files[0], files[1], imageSize);
   if (!pair) {
     printError(pair.error());
     return kExitBadInput;

@@ -112,6 +112,20 @@ TEST_F(CliAlignTest, AnUnsureSuggestionIsShownButNeverRendered) {
   EXPECT_FALSE(fs::exists(out));
 }
 
+TEST_F(CliAlignTest, OnePairFileIsAlignedLikeTwo) {
+  if (!autoAlignmentAvailable()) GTEST_SKIP() << "this build has no automatic alignment";
+  const std::string mpo = test::testdataPath("mpo/panasonic-gx8.mpo");
+  if (!fs::exists(mpo)) GTEST_SKIP() << "no test data";
+  const auto fromMpo = runCli({"align", mpo});
+  const auto fromFiles = runCli({"align", test::testdataPath("pairs/gx8-split/left.jpg"),
+                                 test::testdataPath("pairs/gx8-split/right.jpg")});
+  ASSERT_EQ(fromMpo.status, 0) << fromMpo.err;
+  // The same scene (the split files lost one row): the same vertical offset within a pixel.
+  const int mpoY = std::stoi(fromMpo.out.substr(fromMpo.out.find(',') + 1));
+  const int filesY = std::stoi(fromFiles.out.substr(fromFiles.out.find(',') + 1));
+  EXPECT_LE(std::abs(mpoY - filesY), 1) << fromMpo.out << fromFiles.out;
+}
+
 TEST_F(CliAlignTest, BadUsageIsRefusedWithAHint) {
   const struct {
     std::vector<std::string> args;
