@@ -39,8 +39,7 @@ class InformationView : public QWidget {
   /// Told, with this overlay, once it has faded out and taken itself down.
   void setCallback(std::function<void(InformationView*)> callback) { m_callback = std::move(callback); }
 
-  /// Fades in (the desktop's show() is hidden behind this on purpose: it is the design's
-  /// showing, not a widget flag).
+  /// Fades in. (It hides QWidget::show() on purpose: showing the overlay is its fade.)
   void show();
   void moreButtonClick();
   void continueButtonClick();
