@@ -16,7 +16,7 @@ seconds=${1:-60}
 shift $(( $# > 0 ? 1 : 0 ))
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(decode_image render_pair exif_orientation batch_sources settings_file mpo_parser)
+  targets=(decode_image render_pair exif_orientation batch_sources settings_file mpo_parser transfer_receiver)
 fi
 
 # libFuzzer ships with clang's runtime libraries; only this script needs them.
