@@ -317,7 +317,6 @@ class BlendViewController : public ViewController,
   std::shared_ptr<const Image> m_shownStill;
   QPointer<ImageView> m_savedImageView;
   QString m_exportFilePath;
-  QPointer<QObject> m_mailComposer;
 };
 
 }  // namespace duo

@@ -187,7 +187,7 @@ void BlendViewController::sendMail() {
   const qint64 counter = m_store.integerForKey(keys::kImageCounter);
   m_store.setInteger(counter + 1, keys::kImageCounter);
   // Mail programs take an attachment's type from its name, so the name carries it.
-  const QString name = QString::asprintf("Duoscope_%0.4lld", static_cast<long long>(counter)) +
+  const QString name = QString::asprintf("Duoscope_%.4lld", static_cast<long long>(counter)) +
                        QLatin1Char('.') + extension;
   QString attachment;
   if (problem.isEmpty() && !bytes.empty()) {
@@ -214,7 +214,6 @@ void BlendViewController::sendMail() {
   message.attachmentPath = attachment;
 
   auto* composer = new MailComposer(this);
-  m_mailComposer = composer;
   connect(composer, &MailComposer::finished, this,
           [this, composer](bool handedOver, const QString& error) {
             composer->deleteLater();

@@ -304,10 +304,7 @@ void CameraViewController::imagePickerControllerDidFinishPickingPairFile(ImagePi
       auto result = std::make_unique<BlendViewController>(guard->m_store);
       result->setPair(std::move(*loaded));
       result->setPhotoMethod(guard->m_photoMethod);
-      result->setCallback([guard] {
-        if (guard) guard->blendViewDismissed();
-      });
-      guard->presentViewController(result.release(), true);
+      guard->presentPair(std::move(result), true);
     });
     watcher->setFuture(QtConcurrent::run([path, workingSize] {
       return loadStereoPairFile(path.toStdString(), std::nullopt, workingSize > 0 ? workingSize : 50);
@@ -315,12 +312,12 @@ void CameraViewController::imagePickerControllerDidFinishPickingPairFile(ImagePi
   });
 }
 
-void CameraViewController::presentPair(std::unique_ptr<BlendViewController> result) {
+void CameraViewController::presentPair(std::unique_ptr<BlendViewController> result, bool animated) {
   m_launchedCurrentPhotoMethod = true;
   result->setCallback([guard = QPointer<CameraViewController>(this)] {
     if (guard) guard->blendViewDismissed();
   });
-  presentViewController(result.release(), false);
+  presentViewController(result.release(), animated);
 }
 
 void CameraViewController::blendViewDismissed() {

@@ -81,7 +81,7 @@ class CameraViewController : public ViewController, public ImagePickerController
 
   /// A pair that is already at hand (named on the command line): shown at once, as if it had
   /// been picked, instead of the intro or the first capture. Going back starts the capture.
-  void presentPair(std::unique_ptr<BlendViewController> result);
+  void presentPair(std::unique_ptr<BlendViewController> result, bool animated = false);
   /// Leaves the first appearance without a capture, for a pair that is on its way (read from
   /// files); launchCurrentPhotoMethod() starts it when the pair cannot be had.
   void deferFirstLaunch() { m_launchedCurrentPhotoMethod = true; }

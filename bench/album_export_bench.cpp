@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app_window.h"
+#include "bench_support.h"
 #include "blend_view_controller.h"
 #include "camera_image.h"
 #include "io/file_io.h"
@@ -25,15 +26,9 @@
 #include "stereo/pair_loader.h"
 
 using namespace duo;
+using duo::bench::spinUntil;
 
 namespace {
-
-void spinUntil(const std::function<bool()>& done) {
-  QElapsedTimer limit;
-  limit.start();
-  while (!done() && limit.elapsed() < 60000)
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
 
 QSAlertView* shownAlert() {
   for (QWidget* widget : QApplication::allWidgets())

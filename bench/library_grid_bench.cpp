@@ -21,6 +21,7 @@
 #include <functional>
 #include <vector>
 
+#include "bench_support.h"
 #include "camera_image.h"
 #include "io/file_io.h"
 #include "photo_grid_view.h"
@@ -28,6 +29,7 @@
 #include "thumbnail_cache.h"
 
 using namespace duo;
+using duo::bench::spinUntil;
 
 namespace {
 
@@ -35,13 +37,6 @@ constexpr double kGoalMs = 300;
 constexpr int kDistinctPictures = 10;  // encoded once, each written count / 10 times
 constexpr int kSubfolders = 5;
 const QSize kWindow(320, 568);
-
-void spinUntil(const std::function<bool()>& done) {
-  QElapsedTimer limit;
-  limit.start();
-  while (!done() && limit.elapsed() < 60000)
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
 
 void spinFor(int ms) {
   QElapsedTimer t;

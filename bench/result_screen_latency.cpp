@@ -26,9 +26,11 @@
 #include "settings_store.h"
 #include "stereo/pair_loader.h"
 #include "app_window.h"
+#include "bench_support.h"
 #include "view_controller.h"
 
 using namespace duo;
+using duo::bench::spinUntil;
 
 namespace {
 
@@ -60,14 +62,6 @@ class StallProbe : public QObject {
   double m_last = 0;
   double m_worst = 0;
 };
-
-/// Runs the event loop until `done` holds (checked after every event batch) or 60 s pass.
-void spinUntil(const std::function<bool()>& done) {
-  QElapsedTimer limit;
-  limit.start();
-  while (!done() && limit.elapsed() < 60000)
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
 
 void spinFor(int ms) {
   QElapsedTimer t;

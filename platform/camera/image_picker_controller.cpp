@@ -120,12 +120,11 @@ void ImagePickerController::loadView() {
                          spinner.width(), spinner.height());
 
   if (CameraDevice* device = camera()) {
-    m_shotConnection = connect(device, &CameraDevice::shotTaken, this,
+    connect(device, &CameraDevice::shotTaken, this,
                                [this](const Image& image) { shotArrived(image); });
-    m_failConnection = connect(device, &CameraDevice::shotFailed, this,
+    connect(device, &CameraDevice::shotFailed, this,
                                [this](const QString& message) { shotFailed(message); });
-    m_previewConnection =
-        connect(device, &CameraDevice::previewChanged, this, [this] { applyPreviewPlacement(); });
+    connect(device, &CameraDevice::previewChanged, this, [this] { applyPreviewPlacement(); });
     // A camera unplugged or taken by another program while it is shown: said, so that the
     // owner can move on rather than leave the user before a black preview.
     connect(device, &CameraDevice::availabilityChanged, this, [this, device] {

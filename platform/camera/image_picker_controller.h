@@ -134,7 +134,6 @@ class ImagePickerController : public ViewController {
   QPointer<NavigationBar> m_bar;
   QPointer<PhotoGridView> m_grid;
   QPointer<ActivityIndicatorView> m_spinner;
-  QMetaObject::Connection m_shotConnection, m_failConnection, m_previewConnection;
 };
 
 }  // namespace duo
