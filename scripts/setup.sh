@@ -14,6 +14,7 @@ packages=(
   ccache
   xdg-utils libglib2.0-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-features2d-dev
+  libavahi-client-dev avahi-daemon dbus-daemon iproute2 util-linux
   "$@"
 )
 
@@ -36,4 +37,23 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "setup: installing ${missing[*]}"
 "${sudo[@]}" apt-get update
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+
+# avahi-daemon is only here for the discovery test, which starts its own copy inside a private
+# network namespace. Installing it must not start a system-wide daemon announcing this machine
+# on a real network, nor leave it enabled for the next boot: services are held back while the
+# packages go in (policy-rc.d, unless the machine already has one) and the unit is disabled after.
+new_avahi=no
+[[ " ${missing[*]} " == *" avahi-daemon "* ]] && new_avahi=yes
+own_policy=no
+if [ "$new_avahi" = yes ] && [ ! -e /usr/sbin/policy-rc.d ]; then
+  printf '#!/bin/sh\nexit 101\n' | "${sudo[@]}" tee /usr/sbin/policy-rc.d >/dev/null
+  "${sudo[@]}" chmod 755 /usr/sbin/policy-rc.d
+  own_policy=yes
+fi
+status=0
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}" || status=$?
+[ "$own_policy" = yes ] && "${sudo[@]}" rm -f /usr/sbin/policy-rc.d
+if [ "$new_avahi" = yes ] && command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
+  "${sudo[@]}" systemctl disable --now avahi-daemon.service avahi-daemon.socket >/dev/null 2>&1 || true
+fi
+exit "$status"
