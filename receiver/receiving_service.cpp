@@ -45,8 +45,11 @@ ReceivingService::ReceivingService(PeerSession& session, ReceivedProjectStore& s
   m_idle.setSingleShot(true);
   m_idle.setInterval(kIdleSeconds * 1000);
   connect(&m_idle, &QTimer::timeout, this, [this] {
-    if (m_sender && !m_sender->stored)
-      dropSender(QStringLiteral("no data from \"%1\" for %2 s").arg(m_sender->name).arg(m_idle.interval() / 1000));
+    // Also after a stored project: a sender that stays connected must not keep others out.
+    if (m_sender)
+      dropSender(QStringLiteral("no data from \"%1\" for %2 s; disconnecting")
+                     .arg(m_sender->name)
+                     .arg(m_idle.interval() / 1000));
   });
   m_releaseRetry.setSingleShot(true);
   m_releaseRetry.setInterval(kReleaseRetryMs);
