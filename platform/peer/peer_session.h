@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QTcpServer;
@@ -140,7 +141,9 @@ class PeerSession : public QObject {
   void handleFrame(Peer& peer, FrameType type, const QByteArray& payload);
   void writeFrame(Peer& peer, FrameType type, const QByteArray& payload);
   void failConnect(Peer& peer, const QString& error);
-  void closePeer(Peer& peer, bool report);
+  void closePeer(Peer& peer, bool flush);
+  void post(std::function<void()> event);
+  void reportState(const QString& peerId, PeerState state);
   void removePeer(const QString& peerId);
 
   QString m_sessionId;
