@@ -314,7 +314,7 @@ void FileTransfer::sessionDidFailWithError(PeerSession* session, const QString& 
 
 void FileTransfer::sendFile() {
   m_timer = std::make_unique<QtTransferTimer>();
-  m_link = std::make_unique<PeerTransferLink>(m_transferSession, m_transferPeerId);
+  m_link = std::make_unique<PeerTransferLink>(*m_transferSession, m_transferPeerId);
   transfer::TransferSender::Callbacks callbacks;
   callbacks.progress = [this](double fraction) {
     if (!m_progressView) return;

@@ -36,20 +36,24 @@ class TestReceiver : public QObject, public PeerSessionDelegate, public PeerData
     m_session->setDataReceiveHandler(this);
     m_session->setAvailable(true);
   }
-  ~TestReceiver() override { delete m_session.data(); }
+  ~TestReceiver() override { vanish(); }
 
   QString address() const {
     return QStringLiteral("127.0.0.1:%1").arg(m_session ? m_session->serverPort() : 0);
   }
   /// Gone without a word, as a program that quits.
-  void vanish() { delete m_session.data(); }
+  void vanish() {
+    m_receiver.reset();  // its link holds the session
+    m_link.reset();
+    delete m_session.data();
+  }
   std::optional<transfer::ReceivedProject> project;
   int packets = 0;
 
   void sessionPeerDidChangeState(PeerSession*, const QString&, int) override {}
   void sessionDidReceiveConnectionRequestFromPeer(PeerSession* session,
                                                   const QString& peerId) override {
-    m_link = std::make_unique<PeerTransferLink>(session, peerId);
+    m_link = std::make_unique<PeerTransferLink>(*session, peerId);
     m_receiver = std::make_unique<transfer::TransferReceiver>(*m_link, m_timer);
     session->acceptConnectionFromPeer(peerId);
   }

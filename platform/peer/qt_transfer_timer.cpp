@@ -1,6 +1,7 @@
 #include "qt_transfer_timer.h"
 
-#include <chrono>
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace duo {
@@ -9,20 +10,20 @@ QtTransferTimer::QtTransferTimer() {
   m_timer.setSingleShot(true);
   m_timer.setTimerType(Qt::PreciseTimer);
   QObject::connect(&m_timer, &QTimer::timeout, [this] {
-    // Taken out first: the callback usually arms the timer again.
-    std::function<void()> callback = std::exchange(m_callback, {});
+    // Taken out first: the callback may arm the timer again.
+    auto callback = std::exchange(m_callback, nullptr);
     if (callback) callback();
   });
 }
 
 void QtTransferTimer::start(double seconds, std::function<void()> callback) {
   m_callback = std::move(callback);
-  m_timer.start(std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0)));
+  m_timer.start(static_cast<int>(std::lround(std::clamp(seconds, 0.0, 86400.0) * 1000.0)));
 }
 
 void QtTransferTimer::cancel() {
   m_timer.stop();
-  m_callback = {};
+  m_callback = nullptr;
 }
 
 }  // namespace duo
