@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "file_transfer.h"
 #include "image_view.h"
 #include "magnifier_view.h"
 #include "qs_blur_view.h"
@@ -37,7 +38,8 @@ class SettingsStore;
 /// away after six seconds without action and come back on a tap.
 class BlendViewController : public ViewController,
                             public SettingsViewControllerDelegate,
-                            public QSProgressViewDelegate {
+                            public QSProgressViewDelegate,
+                            public FileTransferDelegate {
   Q_OBJECT
 
  public:
@@ -124,7 +126,13 @@ class BlendViewController : public ViewController,
   void sendToFacebook();
   void sendToFlickr();
   void sendToDropbox();
+  /// Writes the pair for another device (TransferProject) and starts a FileTransfer with it;
+  /// a pair that cannot be written is said in an alert instead.
   void sendToiPad();
+  /// The transfer's end, either way: the transfer and its files go, the bars may fade again.
+  void fileTransferDidTransferProject(FileTransfer* transfer, bool transferred) override;
+  /// The transfer to another device while one runs (nullptr otherwise).
+  FileTransfer* fileTransfer() const { return m_fileTransfer; }
   void showSaveAnimation();
   /// The picture flying to the corner after a save (nullptr when none is flying).
   ImageView* savedImageView() const { return m_savedImageView; }
@@ -323,6 +331,7 @@ class BlendViewController : public ViewController,
   std::shared_ptr<const Image> m_shownStill;
   QPointer<ImageView> m_savedImageView;
   QString m_exportFilePath;
+  QPointer<FileTransfer> m_fileTransfer;
 };
 
 }  // namespace duo

@@ -19,6 +19,7 @@
 #include "blend_view_controller.h"
 #include "camera_app_delegate.h"
 #include "camera_view_controller.h"
+#include "file_transfer.h"
 #include "folder_camera.h"
 #include "qt_camera.h"
 #include "instance_cache_folder.h"
@@ -125,8 +126,13 @@ int main(int argc, char** argv) {
       QStringLiteral("A project folder received from another device (left.jpg, right.jpg, "
                      "project.json): opens the result screen on it with its alignment."),
       QStringLiteral("folder"));
+  const QCommandLineOption peerOption(
+      QStringLiteral("peer"),
+      QStringLiteral("Sending to another device also tries the receiver at HOST:PORT (for networks "
+                     "where receivers cannot be found automatically)."),
+      QStringLiteral("host:port"));
   parser.addOptions({helpOption, versionOption, screenOption, leftOption, rightOption, scaleOption,
-                     cameraDirOption, sbsOption, projectOption});
+                     cameraDirOption, sbsOption, peerOption, projectOption});
   parser.addPositionalArgument(
       QStringLiteral("FILE"),
       QStringLiteral("A whole pair in one file: an MPO from a 3-D camera, a .jps, or a side-by-side "
@@ -164,6 +170,18 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "duoscope: --camera-dir: '%s' is not a folder\n", qPrintable(cameraFolder));
       return 2;
     }
+  }
+  if (parser.isSet(peerOption)) {
+    const QString peer = parser.value(peerOption);
+    const qsizetype colon = peer.lastIndexOf(QLatin1Char(':'));
+    bool number = false;
+    const int port = colon > 0 ? peer.mid(colon + 1).toInt(&number) : 0;
+    if (!number || port < 1 || port > 65535) {
+      std::fprintf(stderr, "duoscope: --peer expects HOST:PORT (port 1 to 65535); got '%s'\n",
+                   qPrintable(peer));
+      return 2;
+    }
+    duo::FileTransfer::setDirectPeer(peer);
   }
   std::optional<double> askedScale;
   if (parser.isSet(scaleOption)) {

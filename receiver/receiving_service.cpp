@@ -2,7 +2,7 @@
 
 #include <QDateTime>
 
-#include "peer_transfer_link.h"
+#include "receiver_transfer_link.h"
 #include "qt_transfer_timer.h"
 #include "received_project_store.h"
 #include "transfer/packet.h"
@@ -29,7 +29,7 @@ struct ReceivingService::Sender {
 
   QString peerId;
   QString name;
-  PeerTransferLink link;
+  ReceiverTransferLink link;
   QtTransferTimer timer;
   // Declared after the link and timer it uses, so that it goes first.
   std::unique_ptr<transfer::TransferReceiver> receiver;

@@ -8,7 +8,7 @@
 
 namespace duo {
 
-/// The transfer code's one-shot timer on the Qt event loop.
+/// The transfer's one-shot timer on the Qt event loop of the creating thread.
 class QtTransferTimer : public transfer::TransferTimer {
  public:
   QtTransferTimer();

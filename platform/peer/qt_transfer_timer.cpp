@@ -1,5 +1,6 @@
 #include "qt_transfer_timer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -7,8 +8,9 @@ namespace duo {
 
 QtTransferTimer::QtTransferTimer() {
   m_timer.setSingleShot(true);
+  m_timer.setTimerType(Qt::PreciseTimer);
   QObject::connect(&m_timer, &QTimer::timeout, [this] {
-    // The callback may arm the timer again, or end the object that owns this timer.
+    // Taken out first: the callback may arm the timer again.
     auto callback = std::exchange(m_callback, nullptr);
     if (callback) callback();
   });
@@ -16,7 +18,7 @@ QtTransferTimer::QtTransferTimer() {
 
 void QtTransferTimer::start(double seconds, std::function<void()> callback) {
   m_callback = std::move(callback);
-  m_timer.start(int(std::lround(std::max(0.0, seconds) * 1000.0)));
+  m_timer.start(static_cast<int>(std::lround(std::clamp(seconds, 0.0, 86400.0) * 1000.0)));
 }
 
 void QtTransferTimer::cancel() {

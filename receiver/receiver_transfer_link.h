@@ -14,9 +14,9 @@ class PeerSession;
 /// The transfer code's link to one connected peer of a session. While holding, packets are
 /// kept back instead of sent, so that the answer to a project's last packet goes out only
 /// once the project is safely stored.
-class PeerTransferLink : public transfer::TransferLink {
+class ReceiverTransferLink : public transfer::TransferLink {
  public:
-  PeerTransferLink(PeerSession& session, QString peerId);
+  ReceiverTransferLink(PeerSession& session, QString peerId);
 
   bool send(std::span<const std::uint8_t> packet) override;
 

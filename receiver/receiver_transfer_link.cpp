@@ -1,13 +1,13 @@
-#include "peer_transfer_link.h"
+#include "receiver_transfer_link.h"
 
 #include "peer_session.h"
 
 namespace duo {
 
-PeerTransferLink::PeerTransferLink(PeerSession& session, QString peerId)
+ReceiverTransferLink::ReceiverTransferLink(PeerSession& session, QString peerId)
     : m_session(session), m_peerId(std::move(peerId)) {}
 
-bool PeerTransferLink::send(std::span<const std::uint8_t> packet) {
+bool ReceiverTransferLink::send(std::span<const std::uint8_t> packet) {
   QByteArray bytes(reinterpret_cast<const char*>(packet.data()), qsizetype(packet.size()));
   // Behind packets still held back, so that the peer sees them in order.
   if (m_holding || !m_held.empty()) {
@@ -17,7 +17,7 @@ bool PeerTransferLink::send(std::span<const std::uint8_t> packet) {
   return m_session.sendDataToPeer(bytes, m_peerId);
 }
 
-bool PeerTransferLink::releaseHeld() {
+bool ReceiverTransferLink::releaseHeld() {
   m_holding = false;
   while (!m_held.empty()) {
     if (!m_session.sendDataToPeer(m_held.front(), m_peerId)) return false;
@@ -26,7 +26,7 @@ bool PeerTransferLink::releaseHeld() {
   return true;
 }
 
-void PeerTransferLink::dropHeld() {
+void ReceiverTransferLink::dropHeld() {
   m_holding = false;
   m_held.clear();
 }
