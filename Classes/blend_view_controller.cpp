@@ -7,7 +7,9 @@
 #include <QApplication>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "app_config.h"
 #include "align/auto_align.h"
@@ -124,6 +126,7 @@ void BlendViewController::viewDidLoad() {
   m_imageView->setContentMode(ContentMode::AspectFit);
   m_imageView->setGeometry(root->rect());
   m_imageView->show();
+  applySentAlignment();
 
   m_activityIndicator = new ActivityIndicatorView(ActivityIndicatorView::Style::WhiteLarge, root);
   const QSize spinner = m_activityIndicator->sizeHint();
@@ -172,6 +175,30 @@ void BlendViewController::viewDidLoad() {
   qApp->installEventFilter(this);
 }
 
+
+void BlendViewController::applySentAlignment() {
+  if (!m_sentAlignment || !m_imageView) return;
+  const SentAlignment sent = *std::exchange(m_sentAlignment, std::nullopt);
+  const Image& left = m_pair.leftImage();
+  int working = std::max(left.width(), left.height());
+  // Photographs not yet reduced become working copies no longer than the maximum resolution.
+  if (!m_pair.resizedOriginalImages() && m_pair.maximumResolution() > 0)
+    working = std::min(working, int(m_pair.maximumResolution()));
+  const float scale = scaleForImageView(
+      ImageViewGeometry{float(m_imageView->width()), float(m_imageView->height()), true},
+      left.width(), left.height());
+  const float x = pointsForSentPixels(sent.x, sent.sentLongerSide, working, scale);
+  const float y = pointsForSentPixels(sent.y, sent.sentLongerSide, working, scale);
+  // Cutting such an offset to the limit would look aligned and be wrong.
+  if (std::abs(std::trunc(x)) > kMaxAlignOffset || std::abs(std::trunc(y)) > kMaxAlignOffset) {
+    qWarning("duoscope: the sent alignment (%d, %d pixels) is beyond what the alignment view can "
+             "show; the pair opens unaligned",
+             sent.x, sent.y);
+    return;
+  }
+  m_alignOffsetX = x;
+  m_alignOffsetY = y;
+}
 
 void BlendViewController::viewWillLayoutSubviews() {
   QWidget* root = view();

@@ -77,6 +77,10 @@ class BlendViewController : public ViewController,
   /// A pair whose images are working copies already (loaded from files at the working size).
   void setPair(StereoPair pair);
   const StereoPair& pair() const { return m_pair; }
+  /// The alignment another device chose for this pair, applied when the screen loads: turned
+  /// into points of the result view through the working copies' size. An offset the alignment
+  /// view could not show (beyond kMaxAlignOffset points) is not applied, and a warning says so.
+  void setSentAlignment(const SentAlignment& alignment) { m_sentAlignment = alignment; }
   void setPhotoMethod(int method) { m_photoMethod = method; }
   int photoMethod() const { return m_photoMethod; }
   void setMaximumResolution(float resolution) { m_pair.setMaximumResolution(resolution); }
@@ -246,6 +250,7 @@ class BlendViewController : public ViewController,
   void addKVOForUserDefaults();
   RenderSettings renderSettings() const;
   void syncPairGeometry();
+  void applySentAlignment();
   void executeShareBarButtonIndexOnTimer(QSTimer& timer, int index);
   void dismissPresentedScreen();
   void openStorePage(const QString& path);
@@ -306,6 +311,7 @@ class BlendViewController : public ViewController,
   bool m_isGesturing = false;
   float m_alignOffsetX = 0;
   float m_alignOffsetY = 0;
+  std::optional<SentAlignment> m_sentAlignment;
   bool m_isShowingModal = false;
   bool m_isFadeTimerStopped = false;
   bool m_settingsChanged = false;

@@ -181,22 +181,6 @@ void BlendViewController::pointerMoved(QPointF point) {
     resetFadeItems();
 }
 
-namespace {
-
-/// The offset in points nearest to zero whose whole-pixel offset at `scale` is `pixel`.
-float pointsForPixel(float scale, int pixel) {
-  const auto toPixel = [scale](float points) { return pixelOffsetFor(scale, points, 0).x; };
-  float points = float(double(pixel) / double(scale));
-  const float outward = pixel < 0 ? -INFINITY : INFINITY;
-  // A few units in the last place either way make up for the rounding of the division.
-  for (int i = 0; i < 64 && toPixel(points) != pixel; ++i) points = std::nextafter(points, outward);
-  for (int i = 0; i < 64 && points != 0 && toPixel(std::nextafter(points, 0.0f)) == pixel; ++i)
-    points = std::nextafter(points, 0.0f);
-  return points;
-}
-
-}  // namespace
-
 float BlendViewController::alignmentViewScale() const {
   if (!m_alignImageView || !m_imageView) return 0;
   // The scale of the picture on screen: the working copies the overlay shows.

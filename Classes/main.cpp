@@ -26,6 +26,7 @@
 #include "qs_alert_view.h"
 #include "render_job.h"
 #include "qs_features.h"
+#include "received_project_loader.h"
 #include "screen.h"
 #include "settings_keys.h"
 #include "settings_store.h"
@@ -55,6 +56,13 @@ void reportPairError(const QString& message, duo::CameraViewController* capture)
     if (capture) capture->launchCurrentPhotoMethod();
   });
 }
+
+/// What the command line asked to open: a pair, and with a received project its sender's
+/// alignment.
+struct PairToOpen {
+  duo::StereoPair pair;
+  std::optional<duo::SentAlignment> alignment;
+};
 
 }  // namespace
 
@@ -113,13 +121,18 @@ int main(int argc, char** argv) {
       QStringLiteral("FILE is one side-by-side image: parallel (left view on the left) or cross "
                      "(swapped; the default for .jps)."),
       QStringLiteral("layout"));
+  const QCommandLineOption projectOption(
+      QStringLiteral("project"),
+      QStringLiteral("A project folder received from another device (left.jpg, right.jpg, "
+                     "project.json): opens the result screen on it with its alignment."),
+      QStringLiteral("folder"));
   const QCommandLineOption peerOption(
       QStringLiteral("peer"),
       QStringLiteral("Sending to another device also tries the receiver at HOST:PORT (for networks "
                      "where receivers cannot be found automatically)."),
       QStringLiteral("host:port"));
   parser.addOptions({helpOption, versionOption, screenOption, leftOption, rightOption, scaleOption,
-                     cameraDirOption, sbsOption, peerOption});
+                     cameraDirOption, sbsOption, peerOption, projectOption});
   parser.addPositionalArgument(
       QStringLiteral("FILE"),
       QStringLiteral("A whole pair in one file: an MPO from a 3-D camera, a .jps, or a side-by-side "
@@ -203,8 +216,10 @@ int main(int argc, char** argv) {
 
   const bool display = displayAvailable(qtPlatformGiven);
   const QStringList positional = parser.positionalArguments();
-  if (positional.size() > 1 || (!positional.isEmpty() && parser.isSet(leftOption))) {
-    std::fprintf(stderr, "duoscope: give one FILE, or --left and --right\n");
+  const bool projectAsked = parser.isSet(projectOption);
+  if (positional.size() > 1 || (!positional.isEmpty() && parser.isSet(leftOption)) ||
+      (projectAsked && (!positional.isEmpty() || parser.isSet(leftOption)))) {
+    std::fprintf(stderr, "duoscope: give one FILE, --left and --right, or --project\n");
     return 2;
   }
   std::optional<duo::SideBySideLayout> layout;
@@ -216,21 +231,31 @@ int main(int argc, char** argv) {
     }
   }
   const bool singleFile = !positional.isEmpty();
-  const bool pairAsked = parser.isSet(leftOption) || singleFile;
+  const bool pairAsked = parser.isSet(leftOption) || singleFile || projectAsked;
+  const QString projectFolder = parser.value(projectOption);
   const std::string leftPath = singleFile ? positional.first().toStdString()
                                           : parser.value(leftOption).toStdString();
   const std::string rightPath = parser.value(rightOption).toStdString();
-  // Reads the pair named on the command line: two files, or one holding both views.
-  const auto loadPair = [singleFile, layout, leftPath, rightPath](float size) {
-    return singleFile ? duo::loadStereoPairFile(leftPath, layout, size)
-                      : duo::loadStereoPairFiles(leftPath, rightPath, size);
+  // Reads the pair named on the command line: two files, one holding both views, or a
+  // received project folder.
+  const auto loadPair = [singleFile, layout, leftPath, rightPath,
+                         projectFolder](float size) -> duo::Result<PairToOpen> {
+    if (!projectFolder.isEmpty()) {
+      auto project = duo::ReceivedProjectLoader::load(projectFolder, size);
+      if (!project) return project.error();
+      return PairToOpen{std::move(project->pair), project->alignment};
+    }
+    auto pair = singleFile ? duo::loadStereoPairFile(leftPath, layout, size)
+                           : duo::loadStereoPairFiles(leftPath, rightPath, size);
+    if (!pair) return pair.error();
+    return PairToOpen{std::move(*pair), std::nullopt};
   };
   if (pairAsked) duo::registerSettings(store, QDateTime::currentDateTimeUtc());
   auto workingSize = float(store.integerForKey(duo::keys::kImageSize));
   if (!(workingSize > 0)) workingSize = 50;  // a damaged setting: the default working size
 
   // Without a window a bad pair is reported before anything else happens.
-  std::optional<duo::StereoPair> pair;
+  std::optional<PairToOpen> pair;
   if (pairAsked && !display) {
     auto loaded = loadPair(workingSize);
     if (!loaded) {
@@ -291,10 +316,11 @@ int main(int argc, char** argv) {
   quit->setContext(Qt::ApplicationShortcut);
   QObject::connect(quit, &QShortcut::activated, &app, &QApplication::quit);
 
-  const auto presentPair = [&delegate, &store, root](duo::StereoPair loaded) {
+  const auto presentPair = [&delegate, &store, root](PairToOpen loaded) {
     // As if both photographs had been picked from the library.
     auto result = std::make_unique<duo::BlendViewController>(store);
-    result->setPair(std::move(loaded));
+    result->setPair(std::move(loaded.pair));
+    if (loaded.alignment) result->setSentAlignment(*loaded.alignment);
     result->setPhotoMethod(duo::CameraViewController::kLibrary);
     root->presentPair(std::move(result));
     if (delegate.splashScreen()) delegate.splashScreen()->raise();  // the splash fades to it
@@ -304,8 +330,8 @@ int main(int argc, char** argv) {
     // The window is up at once with the busy overlay; the photographs are read and decoded on
     // a worker meanwhile.
     delegate.dimScreen(QStringLiteral(" Opening photographs..."));
-    auto* watcher = new QFutureWatcher<duo::Result<duo::StereoPair>>(&delegate);
-    QObject::connect(watcher, &QFutureWatcher<duo::Result<duo::StereoPair>>::finished, &delegate,
+    auto* watcher = new QFutureWatcher<duo::Result<PairToOpen>>(&delegate);
+    QObject::connect(watcher, &QFutureWatcher<duo::Result<PairToOpen>>::finished, &delegate,
                      [watcher, &delegate, presentPair, root] {
                        watcher->deleteLater();
                        auto loaded = watcher->result();

@@ -31,6 +31,27 @@ PixelOffset pixelOffsetFor(float scale, float alignOffsetX, float alignOffsetY) 
   return {toPixels(alignOffsetX), toPixels(alignOffsetY)};
 }
 
+float pointsForPixel(float scale, int pixel) {
+  const auto toPixel = [scale](float points) { return pixelOffsetFor(scale, points, 0).x; };
+  float points = float(double(pixel) / double(scale));
+  const float outward = pixel < 0 ? -INFINITY : INFINITY;
+  // A few units in the last place either way make up for the rounding of the division.
+  for (int i = 0; i < 64 && toPixel(points) != pixel; ++i) points = std::nextafter(points, outward);
+  for (int i = 0; i < 64 && points != 0 && toPixel(std::nextafter(points, 0.0f)) == pixel; ++i)
+    points = std::nextafter(points, 0.0f);
+  return points;
+}
+
+float pointsForSentPixels(int sentPixels, int sentLength, int workingLength, float scale) {
+  if (sentLength <= 0 || workingLength <= 0 || !(scale > 0)) return 0.0f;
+  // Whole pixels, because the renders use whole pixels: a quotient a hair short of one would
+  // otherwise be truncated to the pixel before it.
+  const double workingPixels = double(sentPixels) * double(workingLength) / double(sentLength);
+  constexpr double kLimit = std::numeric_limits<int>::max() / 2;
+  if (!(std::fabs(workingPixels) < kLimit)) return workingPixels < 0 ? -INFINITY : INFINITY;
+  return pointsForPixel(scale, int(std::lround(workingPixels)));
+}
+
 CropRect alignmentBoundsFor(int width, int height, PixelOffset offset) {
   const long long w = static_cast<long long>(width) - std::llabs(offset.x);
   const long long h = static_cast<long long>(height) - std::llabs(offset.y);

@@ -42,6 +42,23 @@ float scaleForImageView(const std::optional<ImageViewGeometry>& view, int imageW
 /// zero (−0.9 → 0, −1.5 → −1).
 PixelOffset pixelOffsetFor(float scale, float alignOffsetX, float alignOffsetY);
 
+/// The offset in points nearest to zero whose whole-pixel offset at `scale` is `pixel`.
+float pointsForPixel(float scale, int pixel);
+
+/// An alignment offset as another device sent it: whole pixels of the images it sent, whose
+/// longer side was `sentLongerSide` pixels.
+struct SentAlignment {
+  int x = 0;
+  int y = 0;
+  int sentLongerSide = 0;
+};
+
+/// A sent offset (pixels of images `sentLength` long) in points of a result view that shows
+/// working copies `workingLength` long (the same side) at `scale` working-copy pixels per
+/// point: the nearest whole pixel of the working copies, as pointsForPixel gives it. 0 when a
+/// length or the scale is not positive.
+float pointsForSentPixels(int sentPixels, int sentLength, int workingLength, float scale);
+
 /// The part of the left image (width × height) that has a partner pixel in the right image
 /// shifted by `offset`. An offset as large as the image leaves an empty rectangle (width or
 /// height 0), never a negative one.
