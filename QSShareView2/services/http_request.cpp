@@ -42,9 +42,18 @@ void HttpRequest::attach(QNetworkReply* reply) {
   m_body.clear();
   m_timedOut = false;
   m_tooLarge = false;
+  ++m_generation;
+  m_progressPending = false;
   connect(reply, &QNetworkReply::uploadProgress, this, [this](qint64 sent, qint64 total) {
     touch();
-    emit uploadProgress(sent, total);
+    m_sent = sent;
+    m_total = total;
+    if (m_progressPending) return;
+    m_progressPending = true;
+    QMetaObject::invokeMethod(this, [this, generation = m_generation] {
+      m_progressPending = false;
+      if (generation == m_generation && m_reply) emit uploadProgress(m_sent, m_total);
+    }, Qt::QueuedConnection);
   });
   connect(reply, &QNetworkReply::downloadProgress, this, &HttpRequest::touch);
   connect(reply, &QNetworkReply::readyRead, this, &HttpRequest::onReadyRead);
@@ -73,6 +82,7 @@ void HttpRequest::onTimeout() {
 
 void HttpRequest::cancel() {
   m_inactivity.stop();
+  ++m_generation;
   if (QNetworkReply* reply = m_reply.data()) {
     m_reply = nullptr;
     reply->disconnect(this);
@@ -85,10 +95,11 @@ void HttpRequest::onFinished() {
   QNetworkReply* reply = m_reply.data();
   if (!reply) return;
   m_reply = nullptr;
+  ++m_generation;
   m_inactivity.stop();
   reply->disconnect(this);
   reply->deleteLater();
-  if (!m_tooLarge) m_body += reply->readAll();
+  if (!m_tooLarge && !m_timedOut && reply->isOpen()) m_body += reply->readAll();
 
   HttpResponse response;
   response.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();

@@ -84,6 +84,13 @@ class HttpRequest : public QObject {
   qint64 m_maximumResponseBytes = kDefaultMaximumResponseBytes;
   bool m_timedOut = false;
   bool m_tooLarge = false;
+  // The latest progress, passed on from the event loop rather than from inside Qt's signal:
+  // a receiver that runs the event loop (a progress panel repainting itself) must not re-enter
+  // the reply while it is feeding the upload.
+  qint64 m_sent = 0;
+  qint64 m_total = 0;
+  bool m_progressPending = false;
+  quint64 m_generation = 0;
 };
 
 }  // namespace duo
