@@ -18,9 +18,7 @@ namespace duo {
 
 namespace {
 
-bool isTrimmed(QChar c) {
-  return c.isSpace() || c == QLatin1Char('/') || c == QLatin1Char('.');
-}
+bool isTrimmed(QChar c) { return c.isSpace() || c == QLatin1Char('/') || c == QLatin1Char('.'); }
 
 QString trimmed(const QString& text) {
   qsizetype begin = 0;
@@ -79,8 +77,8 @@ QSDropbox* QSDropbox::sharedDropbox() {
     network->setParent(session);
     tokens->setParent(session);
     const QString caches = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    auto* dropbox = new QSDropbox(session, caches + QLatin1Char('/') +
-                                               QString::fromLatin1(kWorkingFolderName));
+    auto* dropbox =
+        new QSDropbox(session, caches + QLatin1Char('/') + QString::fromLatin1(kWorkingFolderName));
     if (QCoreApplication* application = QCoreApplication::instance())
       if (dropbox->thread() != application->thread()) dropbox->moveToThread(application->thread());
     return dropbox;
@@ -107,7 +105,8 @@ DropboxClient* QSDropbox::dropboxClient() {
     auto* client = new DropboxClient(m_session, this);
     connect(client, &DropboxClient::uploadProgress, this,
             [this](double progress, const QString& destPath, const QString&) {
-              if (m_isUploading && destPath == m_uploadDestination) restClientUploadProgress(progress);
+              if (m_isUploading && destPath == m_uploadDestination)
+                restClientUploadProgress(progress);
             });
     connect(client, &DropboxClient::uploadedFile, this,
             [this](const QString& destPath) { restClientUploadedFile(destPath); });
@@ -134,13 +133,16 @@ void QSDropbox::uploadImageData(const QByteArray& data, const QString& fileExten
   const QString localPath = m_workingFolder + QLatin1Char('/') + m_uploadFileName;
 
   QSaveFile file(localPath);
-  const bool written = file.open(QIODevice::WriteOnly) && file.write(data) == data.size() &&
-                       file.commit();
+  const bool written =
+      file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit();
   if (!written) {
     // As if the upload of the missing file had failed: reported later, never inside this call.
-    QMetaObject::invokeMethod(this, [this, generation = m_uploadGeneration] {
-      if (m_isUploading && generation == m_uploadGeneration) uploadCompleteWithResult(1);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation = m_uploadGeneration] {
+          if (m_isUploading && generation == m_uploadGeneration) uploadCompleteWithResult(1);
+        },
+        Qt::QueuedConnection);
     return;
   }
   dropboxClient()->uploadFile(m_uploadFileName, QString::fromLatin1(kDestinationPath), QString(),

@@ -29,7 +29,8 @@ long statusKilobytes(const char* field) {
   QFile status(QStringLiteral("/proc/self/status"));
   if (!status.open(QIODevice::ReadOnly)) return -1;
   for (const QByteArray& line : status.readAll().split('\n'))
-    if (line.startsWith(field)) return line.mid(int(std::strlen(field)) + 1).trimmed().split(' ').value(0).toLong();
+    if (line.startsWith(field))
+      return line.mid(int(std::strlen(field)) + 1).trimmed().split(' ').value(0).toLong();
   return -1;
 }
 
@@ -68,7 +69,8 @@ int main(int argc, char** argv) {
   // Warm up Qt's HTTP machinery with a small upload, so that its one-time allocations do not
   // count against the big one.
   int result = -1;
-  dropbox.uploadImageData(QByteArray(4096, 'w'), "jpg", {}, "warm", {}, [&result](int r) { result = r; });
+  dropbox.uploadImageData(QByteArray(4096, 'w'), "jpg", {}, "warm", {},
+                          [&result](int r) { result = r; });
   bench::spinUntil([&result] { return result >= 0; });
 
   QByteArray data(qsizetype(megabytes) << 20, '\0');

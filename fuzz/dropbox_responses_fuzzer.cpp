@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const QString path = QStringLiteral("/") + QString::fromUtf8(body);
   const QByteArray header = DropboxResponses::uploadArgument(path);
-  for (const char c : header) FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F);
+  for (const char c : header)
+    FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F);
   const QJsonObject back = QJsonDocument::fromJson(header).object();
   FUZZ_CHECK(back.value(QStringLiteral("path")).toString() == path);
   FUZZ_CHECK(back.value(QStringLiteral("mode")).toString() == QStringLiteral("add"));

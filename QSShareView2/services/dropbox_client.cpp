@@ -20,8 +20,10 @@ QString describe(const HttpResponse& response) {
   if (response.outcome != HttpResponse::Outcome::Completed) return response.errorText;
   const auto error = DropboxResponses::parseError(response.body);
   QString text = QStringLiteral("Dropbox answered HTTP %1").arg(response.status);
-  if (error && !error->summary.isEmpty()) text += QStringLiteral(" (%1)").arg(error->summary);
-  else if (error && !error->tag.isEmpty()) text += QStringLiteral(" (%1)").arg(error->tag);
+  if (error && !error->summary.isEmpty())
+    text += QStringLiteral(" (%1)").arg(error->summary);
+  else if (error && !error->tag.isEmpty())
+    text += QStringLiteral(" (%1)").arg(error->tag);
   return text;
 }
 
@@ -45,8 +47,8 @@ void DropboxClient::uploadFile(const QString& filename, const QString& toPath,
   // Failures are reported on a later turn, as a network failure would be: the caller is still
   // inside this call.
   const auto failLater = [this, destPath](const QString& error) {
-    QMetaObject::invokeMethod(this, [this, destPath, error] { fail(destPath, error); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, destPath, error] { fail(destPath, error); }, Qt::QueuedConnection);
   };
   if (!parentRev.isEmpty()) {
     failLater(QStringLiteral("Replacing a revision is not supported."));
@@ -72,18 +74,22 @@ void DropboxClient::send(const QString& destPath) {
   auto file = std::make_unique<QFile>(it->srcPath);
   if (!file->open(QIODevice::ReadOnly)) {
     // Reported later, as a network failure would be: the caller is still inside uploadFile().
-    QMetaObject::invokeMethod(this, [this, destPath] {
-      fail(destPath, QStringLiteral("The file to upload cannot be read."));
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, destPath] { fail(destPath, QStringLiteral("The file to upload cannot be read.")); },
+        Qt::QueuedConnection);
     return;
   }
-  QNetworkRequest request(m_session->config().contentUrl.resolved(QUrl(QStringLiteral("/2/files/upload"))));
+  QNetworkRequest request(
+      m_session->config().contentUrl.resolved(QUrl(QStringLiteral("/2/files/upload"))));
   request.setRawHeader("Authorization", "Bearer " + m_session->accessToken().toUtf8());
   request.setRawHeader("Dropbox-API-Arg", DropboxResponses::uploadArgument(destPath));
-  request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/octet-stream"));
+  request.setHeader(QNetworkRequest::ContentTypeHeader,
+                    QByteArrayLiteral("application/octet-stream"));
   request.setHeader(QNetworkRequest::ContentLengthHeader, file->size());
   // The token must never follow a redirect to another host.
-  request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+  request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                       QNetworkRequest::ManualRedirectPolicy);
 
   auto* http = new HttpRequest(m_session->networkAccessManager(), this);
   http->setTimeout(m_session->config().timeoutMs);

@@ -23,13 +23,16 @@ std::optional<DropboxResponses::Tokens> DropboxResponses::parseTokens(const QByt
   const QJsonValue access = object->value(QLatin1String("access_token"));
   if (!access.isString() || access.toString().isEmpty()) return std::nullopt;
   const QJsonValue type = object->value(QLatin1String("token_type"));
-  if (!type.isUndefined() && type.toString().compare(QLatin1String("bearer"), Qt::CaseInsensitive) != 0)
+  if (!type.isUndefined() &&
+      type.toString().compare(QLatin1String("bearer"), Qt::CaseInsensitive) != 0)
     return std::nullopt;
   Tokens tokens;
   tokens.accessToken = access.toString();
   const QJsonValue refresh = object->value(QLatin1String("refresh_token"));
-  if (refresh.isString()) tokens.refreshToken = refresh.toString();
-  else if (!refresh.isUndefined()) return std::nullopt;
+  if (refresh.isString())
+    tokens.refreshToken = refresh.toString();
+  else if (!refresh.isUndefined())
+    return std::nullopt;
   const QJsonValue expires = object->value(QLatin1String("expires_in"));
   if (expires.isDouble() && expires.toDouble() > 0 && expires.toDouble() < 1e9)
     tokens.expiresInSeconds = qint64(expires.toDouble());
@@ -78,8 +81,10 @@ QByteArray DropboxResponses::escapeForHeader(const QByteArray& json) {
   for (const QChar c : text) {
     // UTF-16 units, so characters beyond the BMP come out as their surrogate pair, as JSON
     // escapes them.
-    if (c.unicode() < 0x7F) out += char(c.unicode());
-    else out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toLatin1();
+    if (c.unicode() < 0x7F)
+      out += char(c.unicode());
+    else
+      out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toLatin1();
   }
   return out;
 }

@@ -15,7 +15,7 @@ class DropboxResponses {
   /// A successful token answer (sign-in or refresh).
   struct Tokens {
     QString accessToken;
-    QString refreshToken;  // empty on a refresh, which keeps the old one
+    QString refreshToken;         // empty on a refresh, which keeps the old one
     qint64 expiresInSeconds = 0;  // 0 when the answer does not say
   };
   /// An error answer: "error_summary" and the error's ".tag" (RPC endpoints), or the OAuth

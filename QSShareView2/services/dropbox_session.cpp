@@ -46,8 +46,10 @@ DropboxSession::DropboxSession(DropboxConfig config, TokenStore* tokens,
 DropboxSession::~DropboxSession() = default;
 
 void DropboxSession::whenReady(std::function<void()> done) {
-  if (m_ready) done();
-  else m_readyWaiters.push_back(std::move(done));
+  if (m_ready)
+    done();
+  else
+    m_readyWaiters.push_back(std::move(done));
 }
 
 bool DropboxSession::isLinked() const {

@@ -50,10 +50,13 @@ void HttpRequest::attach(QNetworkReply* reply) {
     m_total = total;
     if (m_progressPending) return;
     m_progressPending = true;
-    QMetaObject::invokeMethod(this, [this, generation = m_generation] {
-      m_progressPending = false;
-      if (generation == m_generation && m_reply) emit uploadProgress(m_sent, m_total);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation = m_generation] {
+          m_progressPending = false;
+          if (generation == m_generation && m_reply) emit uploadProgress(m_sent, m_total);
+        },
+        Qt::QueuedConnection);
   });
   connect(reply, &QNetworkReply::downloadProgress, this, &HttpRequest::touch);
   connect(reply, &QNetworkReply::readyRead, this, &HttpRequest::onReadyRead);
@@ -116,8 +119,8 @@ void HttpRequest::onFinished() {
     response.errorText = QStringLiteral("The server's answer was larger than expected.");
   } else if (connectionError || (error != QNetworkReply::NoError && response.status == 0)) {
     const bool started = response.status != 0 || error == QNetworkReply::RemoteHostClosedError;
-    response.outcome = started ? HttpResponse::Outcome::Interrupted
-                               : HttpResponse::Outcome::ConnectionFailed;
+    response.outcome =
+        started ? HttpResponse::Outcome::Interrupted : HttpResponse::Outcome::ConnectionFailed;
     response.errorText = reply->errorString();
   } else {
     response.outcome = HttpResponse::Outcome::Completed;

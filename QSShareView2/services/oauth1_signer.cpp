@@ -51,11 +51,10 @@ QMultiMap<QString, QVariant> OAuth1Signer::protocolParameters(
 QMultiMap<QString, QVariant> OAuth1Signer::protocolParameters(
     const QByteArray& method, const QUrl& url,
     const QMultiMap<QString, QVariant>& parameters) const {
-  const QString nonce = QString::fromLatin1(
-      QByteArray::number(QRandomGenerator::system()->generate64(), 16) +
-      QByteArray::number(QRandomGenerator::system()->generate64(), 16));
-  return protocolParameters(method, url, parameters, nonce,
-                            QDateTime::currentSecsSinceEpoch());
+  const QString nonce =
+      QString::fromLatin1(QByteArray::number(QRandomGenerator::system()->generate64(), 16) +
+                          QByteArray::number(QRandomGenerator::system()->generate64(), 16));
+  return protocolParameters(method, url, parameters, nonce, QDateTime::currentSecsSinceEpoch());
 }
 
 QByteArray OAuth1Signer::authorizationHeader(

@@ -31,8 +31,7 @@ class OAuth1Signer {
   /// `nonce` and `timestamp` are normally fresh, fixed only to reproduce a signature.
   QMultiMap<QString, QVariant> protocolParameters(const QByteArray& method, const QUrl& url,
                                                   const QMultiMap<QString, QVariant>& parameters,
-                                                  const QString& nonce,
-                                                  qint64 timestamp) const;
+                                                  const QString& nonce, qint64 timestamp) const;
   /// The same with a fresh nonce and the current time.
   QMultiMap<QString, QVariant> protocolParameters(
       const QByteArray& method, const QUrl& url,

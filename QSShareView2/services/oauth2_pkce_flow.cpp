@@ -7,8 +7,7 @@
 
 namespace duo {
 
-OAuth2PkceFlow::OAuth2PkceFlow(QNetworkAccessManager* network, Endpoints endpoints,
-                               QObject* parent)
+OAuth2PkceFlow::OAuth2PkceFlow(QNetworkAccessManager* network, Endpoints endpoints, QObject* parent)
     : QObject(parent), m_network(network), m_endpoints(std::move(endpoints)) {}
 
 OAuth2PkceFlow::~OAuth2PkceFlow() { abandon(); }
@@ -30,7 +29,9 @@ void OAuth2PkceFlow::abandon() {
 
 bool OAuth2PkceFlow::isAuthorizing() const { return m_authorizing; }
 
-QString OAuth2PkceFlow::redirectUri() const { return m_handler ? m_handler->callback() : QString(); }
+QString OAuth2PkceFlow::redirectUri() const {
+  return m_handler ? m_handler->callback() : QString();
+}
 
 QOAuth2AuthorizationCodeFlow* OAuth2PkceFlow::makeFlow(bool forRefresh) {
   abandon();
@@ -54,7 +55,8 @@ QOAuth2AuthorizationCodeFlow* OAuth2PkceFlow::makeFlow(bool forRefresh) {
   const QMultiMap<QString, QVariant> extra = m_endpoints.authorizationParameters;
   const QString clientId = m_endpoints.clientId;
   flow->setModifyParametersFunction(
-      [verifier, extra, clientId](QAbstractOAuth::Stage stage, QMultiMap<QString, QVariant>* parameters) {
+      [verifier, extra, clientId](QAbstractOAuth::Stage stage,
+                                  QMultiMap<QString, QVariant>* parameters) {
         switch (stage) {
           case QAbstractOAuth::Stage::RequestingAuthorization:
             parameters->replace(QStringLiteral("code_challenge"),

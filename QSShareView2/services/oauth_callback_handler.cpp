@@ -16,7 +16,8 @@ OAuthCallbackHandler::OAuthCallbackHandler(QUrl callbackUrl, QObject* parent)
 bool OAuthCallbackHandler::listenOnLoopback(quint16 port, const QString& path) {
   closeLoopback();
   // Bound to 127.0.0.1 only: nothing off the machine may deliver a sign-in code.
-  auto* loopback = new QOAuthHttpServerReplyHandler(QHostAddress(QHostAddress::LocalHost), port, this);
+  auto* loopback =
+      new QOAuthHttpServerReplyHandler(QHostAddress(QHostAddress::LocalHost), port, this);
   if (!loopback->isListening()) {
     delete loopback;
     return false;

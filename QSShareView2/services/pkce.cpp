@@ -14,7 +14,8 @@ constexpr auto kBase64Url = QByteArray::Base64UrlEncoding | QByteArray::OmitTrai
 QByteArray Pkce::makeVerifier() {
   std::array<quint32, 16> words;
   QRandomGenerator::system()->fillRange(words.data(), words.size());
-  return QByteArray(reinterpret_cast<const char*>(words.data()), sizeof(words)).toBase64(kBase64Url);
+  return QByteArray(reinterpret_cast<const char*>(words.data()), sizeof(words))
+      .toBase64(kBase64Url);
 }
 
 QByteArray Pkce::challengeFor(const QByteArray& verifier) {

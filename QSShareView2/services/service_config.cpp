@@ -12,9 +12,7 @@ bool usable(const QUrl& url) {
          (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
 }
 
-QString capitalised(const QString& word) {
-  return word.left(1).toUpper() + word.mid(1).toLower();
-}
+QString capitalised(const QString& word) { return word.left(1).toUpper() + word.mid(1).toLower(); }
 
 }  // namespace
 
@@ -39,7 +37,8 @@ DropboxConfig ServiceConfig::dropbox(const SettingsStore* store) {
   config.apiUrl = baseUrl(QStringLiteral("DROPBOX"), QStringLiteral("API"), config.apiUrl, store);
   config.contentUrl =
       baseUrl(QStringLiteral("DROPBOX"), QStringLiteral("CONTENT"), config.contentUrl, store);
-  config.authUrl = baseUrl(QStringLiteral("DROPBOX"), QStringLiteral("AUTH"), config.authUrl, store);
+  config.authUrl =
+      baseUrl(QStringLiteral("DROPBOX"), QStringLiteral("AUTH"), config.authUrl, store);
   config.redirectPort = quint16(config::kDropboxRedirectPort);
   return config;
 }

@@ -48,8 +48,8 @@ void TokenStore::writeToFile(const QString& key, const QString& value, const Don
 void TokenStore::read(const QString& key, ReadCallback done) {
   if (m_backend == Backend::FileOnly) {
     // Asynchronous like the secret service, so callers see one behaviour.
-    QMetaObject::invokeMethod(this, [this, key, done] { readFromFile(key, done); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, key, done] { readFromFile(key, done); }, Qt::QueuedConnection);
     return;
   }
   auto* job = makeJob<QKeychain::ReadPasswordJob>(this, key);
@@ -77,8 +77,8 @@ void TokenStore::write(const QString& key, const QString& value, DoneCallback do
     return;
   }
   if (m_backend == Backend::FileOnly) {
-    QMetaObject::invokeMethod(this, [this, key, value, done] { writeToFile(key, value, done); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, key, value, done] { writeToFile(key, value, done); }, Qt::QueuedConnection);
     return;
   }
   auto* job = makeJob<QKeychain::WritePasswordJob>(this, key);
@@ -102,10 +102,13 @@ void TokenStore::write(const QString& key, const QString& value, DoneCallback do
 void TokenStore::remove(const QString& key, DoneCallback done) {
   if (m_fallback.objectForKey(key).isValid()) m_fallback.removeObjectForKey(key);
   if (m_backend == Backend::FileOnly) {
-    QMetaObject::invokeMethod(this, [this, done] {
-      m_lastLocation = Location::None;
-      if (done) done(m_fallback.saveError().isEmpty());
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, done] {
+          m_lastLocation = Location::None;
+          if (done) done(m_fallback.saveError().isEmpty());
+        },
+        Qt::QueuedConnection);
     return;
   }
   auto* job = makeJob<QKeychain::DeletePasswordJob>(this, key);

@@ -44,7 +44,8 @@ class BlendViewControllerDropboxTest : public QObject {
   void send(const QString& name) {
     QSAlertView* prompt = waitForAlert("Send to Dropbox");
     QVERIFY(prompt);
-    QCOMPARE(prompt->message(), QString("What name would you like to use\nfor your Duoscope image?"));
+    QCOMPARE(prompt->message(),
+             QString("What name would you like to use\nfor your Duoscope image?"));
     QCOMPARE(prompt->buttonTitleAtIndex(prompt->cancelButtonIndex()), QString("Cancel"));
     QCOMPARE(prompt->buttonTitleAtIndex(prompt->firstOtherButtonIndex()), QString("Send"));
     prompt->textFieldAtIndex(0)->setText(name);
@@ -85,7 +86,11 @@ class BlendViewControllerDropboxTest : public QObject {
     QVERIFY(m_f->screen->progressView());
     QTRY_COMPARE(g_server->requestsTo("/2/files/upload").size(), 1);
     const RecordedRequest upload = g_server->requestsTo("/2/files/upload").first();
-    QCOMPARE(QJsonDocument::fromJson(upload.headers.value("dropbox-api-arg")).object().value("path").toString(), name);
+    QCOMPARE(QJsonDocument::fromJson(upload.headers.value("dropbox-api-arg"))
+                 .object()
+                 .value("path")
+                 .toString(),
+             name);
     QVERIFY(upload.body.startsWith(magic));
     waitUntilIdle();
     QSAlertView* shown = m_f->shownAlert();
@@ -135,9 +140,10 @@ class BlendViewControllerDropboxTest : public QObject {
     m_f->clock.advance(0);
     QTRY_VERIFY(page.isValid());
     QVERIFY(!m_f->shownAlert());
-    g_server->enqueue("/oauth2/token",
-                      ScriptedResponse::json(200, "{\"access_token\": \"a2\", \"token_type\": \"bearer\", "
-                                                  "\"refresh_token\": \"r2\"}"));
+    g_server->enqueue("/oauth2/token", ScriptedResponse::json(
+                                           200,
+                                           "{\"access_token\": \"a2\", \"token_type\": \"bearer\", "
+                                           "\"refresh_token\": \"r2\"}"));
     const QUrlQuery asked(page);
     QUrl back(asked.queryItemValue("redirect_uri", QUrl::FullyDecoded));
     back.setQuery("code=c&state=" + asked.queryItemValue("state"));

@@ -19,9 +19,10 @@ class OAuth1SignerTest : public QObject {
     QTest::addColumn<qint64>("timestamp");
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("protocol's own example: query parameters")
-        << QByteArray("GET") << QUrl("http://photos.example.net/photos?file=vacation.jpg&size=original")
-        << QVariantMap{}
-        << QStringList{"dpf43f3p2l4k3l03", "kd94hf93k423kf44", "nnch734d00sl2jdk", "pfkkdhi9sl3r4s00"}
+        << QByteArray("GET")
+        << QUrl("http://photos.example.net/photos?file=vacation.jpg&size=original") << QVariantMap{}
+        << QStringList{"dpf43f3p2l4k3l03", "kd94hf93k423kf44", "nnch734d00sl2jdk",
+                       "pfkkdhi9sl3r4s00"}
         << "kllo9940pd9333jh" << qint64(1191242096) << QByteArray("tR3+Ty81lMeYAr/Fid0kMTYa/WM=");
     QTest::newRow("upload form fields with spaces, reserved and non-ASCII characters")
         << QByteArray("POST") << QUrl("https://up.flickr.example/services/upload/")
@@ -34,8 +35,8 @@ class OAuth1SignerTest : public QObject {
     QTest::newRow("request token: callback, no token yet")
         << QByteArray("GET") << QUrl("https://www.flickr.example/services/oauth/request_token")
         << QVariantMap{{"oauth_callback", "flickr0123456789abcdef0123456789abcdef://authorize"}}
-        << QStringList{"0123456789abcdef0123456789abcdef", "fedcba9876543210", "", ""}
-        << "n0nce" << qint64(1700000001) << QByteArray("4WonOQCJR2w4Ro+Uak98JCPYiws=");
+        << QStringList{"0123456789abcdef0123456789abcdef", "fedcba9876543210", "", ""} << "n0nce"
+        << qint64(1700000001) << QByteArray("4WonOQCJR2w4Ro+Uak98JCPYiws=");
   }
   void signaturesMatchAnIndependentComputation() {
     QFETCH(QByteArray, method);
@@ -47,7 +48,8 @@ class OAuth1SignerTest : public QObject {
     QFETCH(QByteArray, expected);
     OAuth1Signer signer({credentials[0], credentials[1], credentials[2], credentials[3]});
     QMultiMap<QString, QVariant> fields;
-    for (auto it = parameters.cbegin(); it != parameters.cend(); ++it) fields.insert(it.key(), it.value());
+    for (auto it = parameters.cbegin(); it != parameters.cend(); ++it)
+      fields.insert(it.key(), it.value());
     const auto oauth = signer.protocolParameters(method, url, fields, nonce, timestamp);
     QCOMPARE(oauth.value("oauth_signature").toByteArray(), expected);
     QCOMPARE(oauth.contains("oauth_token"), !credentials[2].isEmpty());

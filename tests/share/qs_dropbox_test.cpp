@@ -32,7 +32,8 @@ QStringList g_log;
 void captureLog(QtMsgType, const QMessageLogContext&, const QString& message) { g_log << message; }
 
 QByteArray uploaded(const RecordedRequest& request) {
-  const QJsonObject argument = QJsonDocument::fromJson(request.headers.value("dropbox-api-arg")).object();
+  const QJsonObject argument =
+      QJsonDocument::fromJson(request.headers.value("dropbox-api-arg")).object();
   QJsonObject metadata;
   metadata.insert("name", argument.value("path").toString().section('/', -1));
   metadata.insert("path_display", argument.value("path"));
@@ -81,7 +82,8 @@ struct Fixture {
       QCOMPARE(total, 100);
       progress << sent;
     });
-    dropbox->uploadImageData(data, extension, {}, title, {}, [this](int result) { results << result; });
+    dropbox->uploadImageData(data, extension, {}, title, {},
+                             [this](int result) { results << result; });
   }
 
   /// Waits for the completion, then a little longer for a second one that must not come.
@@ -119,16 +121,32 @@ class QSDropboxTest : public QObject {
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("extension");
     QTest::addColumn<QString>("name");  // empty: the dated default
-    QTest::newRow("blanks around a name with another extension")
-        << "  holiday.png \t" << "jpg" << "holiday.jpg";
-    QTest::newRow("only slashes, dots and blanks") << " /./ .. / " << "jpg" << "";
-    QTest::newRow("a path keeps its last component") << "a/b" << "jpg" << "b.jpg";
-    QTest::newRow("no title") << QString() << "jpg" << "";
-    QTest::newRow("empty title") << "" << "gif" << "";
-    QTest::newRow("only an extension is no name") << "trip/ .png" << "jpg" << "";
-    QTest::newRow("dots inside stay") << "my.best.shot.png" << "gif" << "my.best.shot.gif";
-    QTest::newRow("trimmed again after the extension goes") << "pier .png" << "jpg" << "pier.jpg";
-    QTest::newRow("non-ASCII") << "Größe ☺" << "jpg" << "Größe ☺.jpg";
+    QTest::newRow("blanks around a name with another extension") << "  holiday.png \t"
+                                                                 << "jpg"
+                                                                 << "holiday.jpg";
+    QTest::newRow("only slashes, dots and blanks") << " /./ .. / "
+                                                   << "jpg"
+                                                   << "";
+    QTest::newRow("a path keeps its last component") << "a/b"
+                                                     << "jpg"
+                                                     << "b.jpg";
+    QTest::newRow("no title") << QString() << "jpg"
+                              << "";
+    QTest::newRow("empty title") << ""
+                                 << "gif"
+                                 << "";
+    QTest::newRow("only an extension is no name") << "trip/ .png"
+                                                  << "jpg"
+                                                  << "";
+    QTest::newRow("dots inside stay") << "my.best.shot.png"
+                                      << "gif"
+                                      << "my.best.shot.gif";
+    QTest::newRow("trimmed again after the extension goes") << "pier .png"
+                                                            << "jpg"
+                                                            << "pier.jpg";
+    QTest::newRow("non-ASCII") << "Größe ☺"
+                               << "jpg"
+                               << "Größe ☺.jpg";
   }
   void namesFollowTheTrimmingRules() {
     QFETCH(QString, title);
@@ -152,7 +170,8 @@ class QSDropboxTest : public QObject {
     QCOMPARE(argument.value("autorename").toBool(), true);
     QVERIFY(!argument.contains("rev"));
     // The header itself is plain ASCII; JSON escapes carry anything else.
-    for (const char c : sent[0].headers.value("dropbox-api-arg")) QVERIFY(uchar(c) >= 0x20 && uchar(c) < 0x7F);
+    for (const char c : sent[0].headers.value("dropbox-api-arg"))
+      QVERIFY(uchar(c) >= 0x20 && uchar(c) < 0x7F);
     QCOMPARE(sent[0].headers.value("authorization"), "Bearer " + kAccess.toUtf8());
     QCOMPARE(sent[0].headers.value("content-type"), QByteArray("application/octet-stream"));
     QCOMPARE(sent[0].body, QByteArray("pixels"));
@@ -176,8 +195,10 @@ class QSDropboxTest : public QObject {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<int>("behaviour");
     const int respond = int(ScriptedResponse::Behaviour::Respond);
-    QTest::newRow("403") << 403 << QByteArray("{\"error_summary\": \"no_write_permission/\"}") << respond;
-    QTest::newRow("429") << 429 << QByteArray("{\"error_summary\": \"too_many_requests/\"}") << respond;
+    QTest::newRow("403") << 403 << QByteArray("{\"error_summary\": \"no_write_permission/\"}")
+                         << respond;
+    QTest::newRow("429") << 429 << QByteArray("{\"error_summary\": \"too_many_requests/\"}")
+                         << respond;
     QTest::newRow("500") << 500 << QByteArray("oops") << respond;
     QTest::newRow("401 not about the token")
         << 401 << QByteArray("{\"error\": {\".tag\": \"missing_scope\"}}") << respond;
@@ -236,10 +257,15 @@ class QSDropboxTest : public QObject {
     QTest::newRow("renewed, sent again") << 200 << renewed << 200 << 0 << true;
     QTest::newRow("renewed, rejected again") << 200 << renewed << 401 << 1 << true;
     QTest::newRow("refresh refused: unlinked")
-        << 400 << QByteArray("{\"error\": \"invalid_grant\", \"error_description\": \"refresh token is invalid\"}")
+        << 400
+        << QByteArray(
+               "{\"error\": \"invalid_grant\", \"error_description\": \"refresh token is "
+               "invalid\"}")
         << 0 << 1 << false;
-    QTest::newRow("refresh endpoint down: still linked") << 503 << QByteArray("busy") << 0 << 1 << true;
-    QTest::newRow("refresh answer unreadable") << 200 << QByteArray("{\"access_token\": ") << 0 << 1 << true;
+    QTest::newRow("refresh endpoint down: still linked")
+        << 503 << QByteArray("busy") << 0 << 1 << true;
+    QTest::newRow("refresh answer unreadable")
+        << 200 << QByteArray("{\"access_token\": ") << 0 << 1 << true;
   }
   void rejectedTokenIsRefreshedOnce() {
     QFETCH(int, refreshStatus);
@@ -250,7 +276,8 @@ class QSDropboxTest : public QObject {
     Fixture f;
     QSignalSpy unlinked(f.dropbox->session(), &DropboxSession::unlinked);
     f.server.enqueue("/2/files/upload", ScriptedResponse::json(401, expired()));
-    if (retryStatus == 401) f.server.enqueue("/2/files/upload", ScriptedResponse::json(401, expired()));
+    if (retryStatus == 401)
+      f.server.enqueue("/2/files/upload", ScriptedResponse::json(401, expired()));
     f.server.enqueue("/oauth2/token", ScriptedResponse::json(refreshStatus, refreshBody));
     f.upload(QByteArray(300000, 'x'), "retry");
     f.finish();
@@ -320,10 +347,12 @@ class QSDropboxTest : public QObject {
   void signInSendsTheChallengeOfTheVerifier() {
     QFETCH(bool, throughLoopback);
     Fixture f(false);
-    f.server.enqueue("/oauth2/token",
-                     ScriptedResponse::json(200, "{\"access_token\": \"" + kAccess.toUtf8() +
-                                                     "\", \"token_type\": \"bearer\", \"expires_in\": 14400, "
-                                                     "\"refresh_token\": \"" + kRefresh.toUtf8() + "\"}"));
+    f.server.enqueue(
+        "/oauth2/token",
+        ScriptedResponse::json(200, "{\"access_token\": \"" + kAccess.toUtf8() +
+                                        "\", \"token_type\": \"bearer\", \"expires_in\": 14400, "
+                                        "\"refresh_token\": \"" +
+                                        kRefresh.toUtf8() + "\"}"));
     DropboxSession* session = f.dropbox->session();
     QUrl page;
     session->setBrowserOpener([&page](const QUrl& url) {

@@ -77,7 +77,8 @@ class TokenStoreTest : public QObject {
     QCOMPARE(store.lastLocation(), TokenStore::Location::File);
     QCOMPARE(QFile::permissions(settings.filePath()),
              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
-    QCOMPARE(SettingsStore(settings.filePath()).objectForKey(key).toString(), QString("in-the-file"));
+    QCOMPARE(SettingsStore(settings.filePath()).objectForKey(key).toString(),
+             QString("in-the-file"));
     QCOMPARE(readBack(store, key), QString("in-the-file"));
     QVERIFY(finished([&](auto done) { store.remove(key, done); }));
     QCOMPARE(readBack(store, key), QString());

@@ -84,11 +84,13 @@ void FakeHttpServer::onReadyRead(QTcpSocket* socket) {
 
   connection.request.bodyBytes += connection.buffer.size();
   if (connection.request.body.size() < m_recordLimit)
-    connection.request.body += connection.buffer.left(m_recordLimit - connection.request.body.size());
+    connection.request.body +=
+        connection.buffer.left(m_recordLimit - connection.request.body.size());
   connection.buffer.clear();
 
   if (connection.response.behaviour == ScriptedResponse::Behaviour::StallUpload) {
-    if (connection.request.bodyBytes >= connection.response.stallAfterBytes && !connection.answered) {
+    if (connection.request.bodyBytes >= connection.response.stallAfterBytes &&
+        !connection.answered) {
       connection.answered = true;  // records it once, then reads nothing more
       m_requests.append(connection.request);
       emit requestReceived(connection.request);

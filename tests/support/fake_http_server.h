@@ -18,11 +18,13 @@ namespace duo::test {
 /// One request as the fake server received it.
 struct RecordedRequest {
   QByteArray method;
-  QByteArray target;  ///< path and query as sent
+  QByteArray target;                      ///< path and query as sent
   QHash<QByteArray, QByteArray> headers;  ///< names in lower case
-  QByteArray body;  ///< up to the server's recording limit
+  QByteArray body;                        ///< up to the server's recording limit
   qint64 bodyBytes = 0;
-  QByteArray path() const { return target.left(target.indexOf('?') < 0 ? target.size() : target.indexOf('?')); }
+  QByteArray path() const {
+    return target.left(target.indexOf('?') < 0 ? target.size() : target.indexOf('?'));
+  }
 };
 
 /// What the fake server does with a request.
@@ -62,7 +64,9 @@ class FakeHttpServer : public QObject {
   bool listen();
   QUrl url() const;
 
-  void setHandler(const QByteArray& path, Handler handler) { m_handlers[path] = std::move(handler); }
+  void setHandler(const QByteArray& path, Handler handler) {
+    m_handlers[path] = std::move(handler);
+  }
   void enqueue(const QByteArray& path, ScriptedResponse response) {
     m_queues[path].push_back(std::move(response));
   }
