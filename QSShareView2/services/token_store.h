@@ -10,8 +10,8 @@ namespace duo {
 class SettingsStore;
 
 /// Service tokens in the desktop's secret store (the Secret Service, through QtKeychain), under
-/// the service "Duoscope" and the design's key names ("QSFlickr.OAuthToken", …). Where no
-/// secret service answers, they go to the settings store's file under the same key names
+/// the service "Duoscope" and the application's settings key names ("QSFlickr.OAuthToken", …).
+/// Where no secret service answers, they go to the settings store's file under the same key names
 /// instead; that file is written with mode 0600. QtKeychain's own plaintext fallback stays off.
 /// Values never appear in a log line or an error text.
 ///
