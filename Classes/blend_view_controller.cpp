@@ -18,6 +18,7 @@
 #include "image_view.h"
 #include "magnifier_view.h"
 #include "qs_alert_view.h"
+#include "qs_dropbox.h"
 #include "qs_share_view_controller.h"
 #include "qt_image.h"
 #include "reachability.h"
@@ -497,9 +498,11 @@ void BlendViewController::hideProgressView() {
 }
 
 void BlendViewController::progressViewDidCancel(QSProgressView*) {
-  // The uploads that show the panel come with the online exports; until then there is nothing
-  // to stop, and the panel simply goes.
+  // The Dropbox upload is the panel's only user; its completion will not come.
+  QSDropbox::sharedDropbox()->cancelUpload();
   hideProgressView();
+  unDimScreen();
+  resetFadeItems();
 }
 
 

@@ -301,6 +301,8 @@ class BlendViewController : public ViewController,
   QPointer<VignetteView> m_vignetteView;
   QPointer<QWidget> m_blockingView;
   QPointer<QSProgressView> m_progressView;
+  // A Dropbox send waiting for the sign-in it started; the send resumes when the link is made.
+  QMetaObject::Connection m_dropboxResume;
   QPointer<Reachability> m_reachability;
   QPointer<QWidget> m_largeView;
   std::shared_ptr<QSTimer> m_timer;

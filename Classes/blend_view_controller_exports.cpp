@@ -17,7 +17,9 @@
 #include "mail_composer.h"
 #include "open_in_service.h"
 #include "photo_library.h"
+#include "dropbox_session.h"
 #include "qs_alert_view.h"
+#include "qs_dropbox.h"
 #include "qt_image.h"
 #include "render/renderer.h"
 #include "run_loop.h"
@@ -35,6 +37,8 @@ const QString kContinue = QStringLiteral("Continue");
 const QString kProcessingMessage = QStringLiteral(" Processing images...");
 const QString kMailSubject = QStringLiteral("Duoscope Photo");
 constexpr int kMailJpegQuality = 80;
+constexpr int kDropboxJpegQuality = 80;
+const QString kDropboxFailed = QStringLiteral("Unable to send to Dropbox.\nTry again later.");
 constexpr double kSaveAnimationSeconds = 0.5;
 constexpr QRect kSavedImageTarget{5, 27, 40, 30};
 
@@ -355,11 +359,6 @@ void BlendViewController::sendToTwitter() {
 
 void BlendViewController::sendToFacebook() { reportExportUnavailable(QStringLiteral("Facebook")); }
 void BlendViewController::sendToFlickr() { reportExportUnavailable(QStringLiteral("Flickr")); }
-void BlendViewController::sendToDropbox() {
-  if (viewMode() == 4) unDimApplication();
-  reportExportUnavailable(QStringLiteral("Dropbox"));
-}
-
 // ---------------------------------------------------------------------------------------------
 // Another device
 
@@ -398,6 +397,105 @@ void BlendViewController::fileTransferDidTransferProject(FileTransfer* transfer,
   transfer->deleteLater();
   TransferProject::removeFiles(PhotoLibrary::documentsFolder());
   resetFadeItems();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dropbox
+
+void BlendViewController::sendToDropbox() {
+  disconnect(m_dropboxResume);
+  QSDropbox* dropbox = QSDropbox::sharedDropbox();
+  DropboxSession* session = dropbox->session();
+  if (!session->isConfigured()) {
+    unDimApplication();
+    showAlert(QStringLiteral("Dropbox"),
+              QStringLiteral("Dropbox is not set up in this build of Duoscope."),
+              [guard = QPointer<BlendViewController>(this)] {
+                if (guard) guard->resetFadeItems();
+              });
+    return;
+  }
+  // The stored sign-in is read from the secret store at start-up; wait for it rather than ask
+  // the user to sign in again.
+  if (!session->isReady()) {
+    session->whenReady([guard = QPointer<BlendViewController>(this)] {
+      if (guard) guard->sendToDropbox();
+    });
+    return;
+  }
+  if (!session->isLinked()) {
+    // The sign-in happens in the browser and may be abandoned there: nothing may stay dimmed
+    // meanwhile. Once linked, the send carries on by itself.
+    unDimApplication();
+    m_dropboxResume = connect(session, &DropboxSession::linked, this, [this] {
+      disconnect(m_dropboxResume);
+      sendToDropbox();
+    });
+    if (!session->linkFromController(this)) {
+      disconnect(m_dropboxResume);
+      showAlert(QString(), kDropboxFailed, [guard = QPointer<BlendViewController>(this)] {
+        if (guard) guard->resetFadeItems();
+      });
+      return;
+    }
+    resetFadeItems();
+    return;
+  }
+
+  QByteArray bytes;
+  QString extension;
+  if (viewMode() == 4) {
+    auto gif = getAnimatedGifDataToSend();
+    unDimApplication();
+    if (gif) bytes = QByteArray(reinterpret_cast<const char*>(gif->data()), qsizetype(gif->size()));
+    extension = QStringLiteral("gif");
+  } else if (const std::optional<Image> image = getImageToSend()) {
+    auto jpeg = encodeJpeg(*image, kDropboxJpegQuality);
+    if (jpeg) bytes = QByteArray(reinterpret_cast<const char*>(jpeg->data()), qsizetype(jpeg->size()));
+    extension = QStringLiteral("jpg");
+  }
+  if (bytes.isEmpty()) {
+    showAlert(QString(), kDropboxFailed, [guard = QPointer<BlendViewController>(this)] {
+      if (guard) guard->resetFadeItems();
+    });
+    return;
+  }
+
+  auto* prompt = new QSAlertView(QStringLiteral("Send to Dropbox"),
+                                 QStringLiteral("What name would you like to use\nfor your Duoscope image?"),
+                                 QStringLiteral("Cancel"), {QStringLiteral("Send")});
+  prompt->setAlertViewStyle(QSAlertView::Style::PlainTextInput);
+  m_isShowingModal = true;
+  prompt->showWithCompletion([guard = QPointer<BlendViewController>(this), bytes, extension](
+                                 QSAlertView* shown, int index) {
+    if (!guard) return;
+    guard->m_isShowingModal = false;
+    if (index == shown->cancelButtonIndex()) {
+      guard->resetFadeItems();
+      return;
+    }
+    const QLineEdit* field = shown->textFieldAtIndex(0);
+    const QString title = field ? field->text() : QString();
+    guard->dimScreen();
+    guard->showProgressView();
+    QSDropbox* dropbox = QSDropbox::sharedDropbox();
+    dropbox->setUploadProgressBlock([guard](qint64 sent, qint64 total) {
+      if (guard && guard->m_progressView && total > 0)
+        guard->m_progressView->setPercentComplete(float(double(sent) / double(total)));
+    });
+    dropbox->uploadImageData(bytes, extension, QString(), title, QString(), [guard](int result) {
+      if (!guard) return;
+      guard->unDimScreen();
+      guard->hideProgressView();
+      guard->resetFadeItems();
+      if (result == 1) {
+        auto* failed = new QSAlertView(QString(), kDropboxFailed, QString(), {kContinue});
+        failed->show();
+      } else {
+        guard->askForRating();
+      }
+    });
+  });
 }
 
 }  // namespace duo
