@@ -1,5 +1,6 @@
 #include "oauth_callback_handler.h"
 
+#include <QCoreApplication>
 #include <QNetworkReply>
 #include <QOAuthHttpServerReplyHandler>
 #include <QUrlQuery>
@@ -70,7 +71,9 @@ bool OAuthCallbackHandler::handleCallbackUrl(const QUrl& url) {
 void OAuthCallbackHandler::retire(QObject* flow) {
   closeLoopback();
   m_retired = true;
-  setParent(nullptr);
+  // It outlives its session while token replies are on their way; held by the application
+  // rather than by nothing, so that it still goes at exit if they never come.
+  setParent(QCoreApplication::instance());
   if (flow) flow->setParent(this);
   if (m_pendingReplies <= 0) deleteLater();
 }
