@@ -359,8 +359,9 @@ void QSFlickr::flickrAPIRequestDidCompleteWithResponse(FlickrAPIRequest*,
 }
 
 void QSFlickr::flickrAPIRequestDidFailWithError(FlickrAPIRequest*, const FlickrError& error) {
-  // A refused token ends the session whichever call found out.
-  handleError(error);
+  // A refused token ends the session whichever call found out (a refused sign-in step had no
+  // session to end).
+  if (m_loggedInFlag) handleError(error);
   if (m_isUploading) {
     uploadCompleteWithResult(1);
     return;
