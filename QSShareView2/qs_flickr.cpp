@@ -201,8 +201,7 @@ void QSFlickr::getPhotosets(PhotosetsBlock block) {
         Qt::QueuedConnection);
     return;
   }
-  if (m_request) m_request->deleteLater();
-  m_request = new QSFlickrRequest(this, this);
+  replaceRequest(new QSFlickrRequest(this, this));
   m_request->callAPI(QStringLiteral("flickr.photosets.getList"), 0, {},
                      [this, block](const std::optional<QVariantMap>& response, bool failed,
                                    const std::optional<FlickrError>& error) {
@@ -237,8 +236,7 @@ void QSFlickr::assignUploadPhotosetWithResponse(const QVariantMap& response) {
     uploadCompleteWithResult(0);
     return;
   }
-  if (m_request) m_request->deleteLater();
-  m_request = new QSFlickrRequest(this, this);
+  replaceRequest(new QSFlickrRequest(this, this));
   const quint64 generation = m_uploadGeneration;
   m_request->callAPI(
       QStringLiteral("flickr.photosets.addPhoto"), 1,
@@ -374,6 +372,13 @@ void QSFlickr::flickrAPIRequestDidFailWithError(FlickrAPIRequest*, const FlickrE
 }
 
 QSFlickrRequest* QSFlickr::request() const { return m_request; }
+
+void QSFlickr::replaceRequest(QSFlickrRequest* next) {
+  // A request still waiting for its answer stays (it is this client's child): it may yet hear
+  // that a newer call replaced its own, and an upload waiting on it must hear the end.
+  if (m_request && !m_request->completion()) m_request->deleteLater();
+  m_request = next;
+}
 
 QSFlickrPhotosDataSource* QSFlickr::photosDataSource() {
   if (!m_photosDataSource) m_photosDataSource = new QSFlickrPhotosDataSource(this, this);

@@ -148,6 +148,7 @@ class QSFlickr : public QObject, public FlickrAPIRequestDelegate {
 
  private:
   void loadStoredToken();
+  void replaceRequest(QSFlickrRequest* next);
   void tellLoggedIn();
   void tellLoggedOut();
   void failUploadLater();
