@@ -3,6 +3,10 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include "qs_flickr.h"
+#include "service_config.h"
+#include "settings_store.h"
+
 namespace duo {
 
 QSSocial* QSSocial::sharedSocial() {
@@ -13,6 +17,21 @@ QSSocial* QSSocial::sharedSocial() {
     return social;
   }();
   return instance;
+}
+
+QSFlickr* QSSocial::flickr() {
+  if (!m_flickr) {
+    const FlickrConfig config = ServiceConfig::flickr(&SettingsStore::standard());
+    m_flickr = new QSFlickr(config.apiKey, config.sharedSecret, this);
+  }
+  return m_flickr;
+}
+
+void QSSocial::setFlickr(QSFlickr* flickr) {
+  if (flickr == m_flickr) return;
+  delete m_flickr.data();
+  if (flickr) flickr->setParent(this);
+  m_flickr = flickr;
 }
 
 }  // namespace duo

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 
 namespace duo {
+
+class QSFlickr;
 
 /// The process-wide access point to the Facebook and Flickr clients. Dropbox has its own
 /// (QSDropbox::sharedDropbox()).
@@ -14,11 +17,18 @@ class QSSocial : public QObject {
   /// main thread until the process ends. There is no other way to make one.
   static QSSocial* sharedSocial();
 
+  /// The Flickr client, created on first use with the build's registration. Main thread only.
+  QSFlickr* flickr();
+  /// Replaces the Flickr client (taken over; the old one is deleted).
+  void setFlickr(QSFlickr* flickr);
+
   QSSocial(const QSSocial&) = delete;
   QSSocial& operator=(const QSSocial&) = delete;
 
  private:
   QSSocial() = default;
+
+  QPointer<QSFlickr> m_flickr;
 };
 
 }  // namespace duo
