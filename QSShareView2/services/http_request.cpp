@@ -1,5 +1,6 @@
 #include "http_request.h"
 
+#include <QHttpMultiPart>
 #include <QIODevice>
 #include <QNetworkAccessManager>
 
@@ -27,6 +28,16 @@ void HttpRequest::send(const QByteArray& verb, QNetworkRequest request,
   QNetworkReply* reply = m_manager->sendCustomRequest(request, verb, body.get());
   // The reply reads the device until it is done with it, so the device lives as long as the
   // reply does.
+  body.release()->setParent(reply);
+  attach(reply);
+}
+
+void HttpRequest::send(const QByteArray& verb, QNetworkRequest request,
+                       std::unique_ptr<QHttpMultiPart> body) {
+  cancel();
+  request.setTransferTimeout(0);
+  QNetworkReply* reply = m_manager->sendCustomRequest(request, verb, body.get());
+  // As with a device: the parts (and the devices they read) live as long as the reply.
   body.release()->setParent(reply);
   attach(reply);
 }
