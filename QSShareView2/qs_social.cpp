@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include "qs_facebook.h"
+
 namespace duo {
 
 QSSocial* QSSocial::sharedSocial() {
@@ -13,6 +15,18 @@ QSSocial* QSSocial::sharedSocial() {
     return social;
   }();
   return instance;
+}
+
+QSFacebook* QSSocial::facebook() {
+  if (!m_facebook) m_facebook = new QSFacebook(this);
+  return m_facebook;
+}
+
+void QSSocial::setFacebook(QSFacebook* facebook) {
+  if (facebook == m_facebook) return;
+  delete m_facebook.data();
+  if (facebook) facebook->setParent(this);
+  m_facebook = facebook;
 }
 
 }  // namespace duo

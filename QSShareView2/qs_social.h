@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 
 namespace duo {
+
+class QSFacebook;
 
 /// The process-wide access point to the Facebook and Flickr clients. Dropbox has its own
 /// (QSDropbox::sharedDropbox()).
@@ -14,11 +17,18 @@ class QSSocial : public QObject {
   /// main thread until the process ends. There is no other way to make one.
   static QSSocial* sharedSocial();
 
+  /// The Facebook client, created on first use; call on the main thread.
+  QSFacebook* facebook();
+  /// Replaces the Facebook client (taken over; the old one is deleted).
+  void setFacebook(QSFacebook* facebook);
+
   QSSocial(const QSSocial&) = delete;
   QSSocial& operator=(const QSSocial&) = delete;
 
  private:
   QSSocial() = default;
+
+  QPointer<QSFacebook> m_facebook;
 };
 
 }  // namespace duo
