@@ -4,6 +4,9 @@
 #include <QThread>
 
 #include "qs_facebook.h"
+#include "qs_flickr.h"
+#include "service_config.h"
+#include "settings_store.h"
 
 namespace duo {
 
@@ -27,6 +30,21 @@ void QSSocial::setFacebook(QSFacebook* facebook) {
   delete m_facebook.data();
   if (facebook) facebook->setParent(this);
   m_facebook = facebook;
+}
+
+QSFlickr* QSSocial::flickr() {
+  if (!m_flickr) {
+    const FlickrConfig config = ServiceConfig::flickr(&SettingsStore::standard());
+    m_flickr = new QSFlickr(config.apiKey, config.sharedSecret, this);
+  }
+  return m_flickr;
+}
+
+void QSSocial::setFlickr(QSFlickr* flickr) {
+  if (flickr == m_flickr) return;
+  delete m_flickr.data();
+  if (flickr) flickr->setParent(this);
+  m_flickr = flickr;
 }
 
 }  // namespace duo

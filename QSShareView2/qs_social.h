@@ -6,6 +6,7 @@
 namespace duo {
 
 class QSFacebook;
+class QSFlickr;
 
 /// The process-wide access point to the Facebook and Flickr clients. Dropbox has its own
 /// (QSDropbox::sharedDropbox()).
@@ -21,6 +22,10 @@ class QSSocial : public QObject {
   QSFacebook* facebook();
   /// Replaces the Facebook client (taken over; the old one is deleted).
   void setFacebook(QSFacebook* facebook);
+  /// The Flickr client, created on first use with the build's registration. Main thread only.
+  QSFlickr* flickr();
+  /// Replaces the Flickr client (taken over; the old one is deleted).
+  void setFlickr(QSFlickr* flickr);
 
   QSSocial(const QSSocial&) = delete;
   QSSocial& operator=(const QSSocial&) = delete;
@@ -29,6 +34,7 @@ class QSSocial : public QObject {
   QSSocial() = default;
 
   QPointer<QSFacebook> m_facebook;
+  QPointer<QSFlickr> m_flickr;
 };
 
 }  // namespace duo

@@ -37,7 +37,7 @@ void HttpRequest::send(const QByteArray& verb, QNetworkRequest request,
   cancel();
   request.setTransferTimeout(0);
   QNetworkReply* reply = m_manager->sendCustomRequest(request, verb, body.get());
-  // As with a device: the parts (and the devices they read) live as long as the reply.
+  // As with a device: the multipart is read while the reply sends, so it lives as long.
   body.release()->setParent(reply);
   attach(reply);
 }

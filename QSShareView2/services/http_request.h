@@ -58,8 +58,8 @@ class HttpRequest : public QObject {
   /// Sends `verb` with a body read from `body` as it goes out (a file is streamed, not loaded).
   /// The request takes the device; it must be open for reading. The caller sets Content-Type.
   void send(const QByteArray& verb, QNetworkRequest request, std::unique_ptr<QIODevice> body);
-  /// Sends `verb` with a multipart body (taken over), streamed part by part as it goes out; its
-  /// Content-Type with the boundary is set from it.
+  /// Sends `verb` with a multipart body (taken over); its parts' devices are streamed as they go
+  /// out. Content-Type with the boundary is set from the multipart.
   void send(const QByteArray& verb, QNetworkRequest request, std::unique_ptr<QHttpMultiPart> body);
   /// Sends `verb` with an in-memory body (may be empty).
   void send(const QByteArray& verb, QNetworkRequest request, const QByteArray& body = {});

@@ -43,4 +43,19 @@ DropboxConfig ServiceConfig::dropbox(const SettingsStore* store) {
   return config;
 }
 
+FlickrConfig ServiceConfig::flickr(const SettingsStore* store) {
+  FlickrConfig config;
+  config.apiKey = QString::fromLatin1(config::kFlickrApiKey);
+  config.sharedSecret = QString::fromLatin1(config::kFlickrSharedSecret);
+  if (qEnvironmentVariableIsSet("DUOSCOPE_FLICKR_API_KEY"))
+    config.apiKey = qEnvironmentVariable("DUOSCOPE_FLICKR_API_KEY");
+  if (qEnvironmentVariableIsSet("DUOSCOPE_FLICKR_SHARED_SECRET"))
+    config.sharedSecret = qEnvironmentVariable("DUOSCOPE_FLICKR_SHARED_SECRET");
+  const QString service = QStringLiteral("FLICKR");
+  config.apiUrl = baseUrl(service, QStringLiteral("API"), config.apiUrl, store);
+  config.uploadUrl = baseUrl(service, QStringLiteral("UPLOAD"), config.uploadUrl, store);
+  config.authUrl = baseUrl(service, QStringLiteral("AUTH"), config.authUrl, store);
+  return config;
+}
+
 }  // namespace duo
