@@ -159,6 +159,10 @@ void QSFacebook::logout() {
 }
 
 void QSFacebook::cancelAllFacebookOperations() {
+  // The upload and the album list are told as well, or they would wait for an answer that no
+  // longer comes: the upload busy for good, the list never loading again.
+  cancelUpload();
+  if (m_photosDataSource) m_photosDataSource->cancel();
   if (m_facebookClient) m_facebookClient->cancelAllOperations();
 }
 

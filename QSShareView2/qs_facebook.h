@@ -64,6 +64,8 @@ class QSFacebook : public QObject, public QSDataSourceDelegate {
   void setDelegate(QObject* delegate) { m_delegate = delegate; }
 
   bool isConfigured() const { return m_config.isConfigured(); }
+  /// The network the client talks through (also for the album covers).
+  QNetworkAccessManager* networkAccessManager() const { return m_network; }
   /// The session, created on first use; a stored token opens it without the browser.
   FacebookSession* session();
   FacebookGraphClient* facebookClient();

@@ -1,5 +1,8 @@
 // The Facebook client against a fake Graph service on 127.0.0.1: sign-in with PKCE, the album
 // loader's batch requests and paging, the photo post, the publishing permission and faults.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QBuffer>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,6 +16,8 @@
 #include "pkce.h"
 #include "qs_facebook.h"
 #include "qs_facebook_album.h"
+#include "qs_facebook_albums_view_controller.h"
+#include "qs_facebook_audience_view_controller.h"
 #include "qs_facebook_photos_data_source.h"
 #include "qs_social.h"
 #include "settings_store.h"
@@ -70,7 +75,8 @@ QHash<QByteArray, QPair<QByteArray, QByteArray>> partsOf(const RecordedRequest& 
 /// Page `page` (25 albums a page) of `total` albums, as the Graph batch answers it. The fake
 /// server asks for its answer before the request's body has arrived, so the loader's strictly
 /// sequential pages are counted rather than read from the request.
-QByteArray albumPage(int page, int total, const std::function<QString(int)>& name) {
+QByteArray albumPage(int page, int total, const std::function<QString(int)>& name,
+                     const QString& cdn = kCdn) {
   const int offset = page * 25;
   QJsonArray albums;
   QJsonObject covers;
@@ -81,13 +87,13 @@ QByteArray albumPage(int page, int total, const std::function<QString(int)>& nam
                               {"count", 3}});
     covers.insert(
         QString("c%1").arg(i),
-        QJsonObject{{"picture", QString("https://cdn.test/c%1_s.jpg").arg(i)},
-                    {"width", 640},
-                    {"height", 480},
-                    {"images", QJsonArray{QJsonObject{
-                                   {"width", 130},
-                                   {"height", 98},
-                                   {"source", QString("https://cdn.test/c%1.jpg").arg(i)}}}}});
+        QJsonObject{
+            {"picture", cdn + QString("c%1_s.jpg").arg(i)},
+            {"width", 640},
+            {"height", 480},
+            {"images",
+             QJsonArray{QJsonObject{
+                 {"width", 130}, {"height", 98}, {"source", cdn + QString("c%1.jpg").arg(i)}}}}});
   }
   const auto text = [](const QJsonObject& o) {
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
@@ -655,6 +661,32 @@ class QSFacebookTest : public QObject {
     QCOMPARE(f.finish(), 0);
   }
 
+  void cancellingEverythingLeavesNothingWaiting() {
+    Fixture f;
+    ScriptedResponse hang;
+    hang.behaviour = ScriptedResponse::Behaviour::Hang;
+    f.server.enqueue("/me/photos", hang);
+    f.server.enqueue("/me", hang);
+    f.upload();
+    QSFacebookPhotosDataSource* source = f.facebook->photosDataSource();
+    source->setDelegate(&f.delegate);
+    source->getItems();
+    QTRY_COMPARE(f.server.requests().size(), 2);
+    f.facebook->cancelAllFacebookOperations();
+    QVERIFY(!f.facebook->isUploading());
+    QVERIFY(!source->isGettingItems());
+    QTest::qWait(100);
+    QVERIFY(f.results.isEmpty() && f.delegate.statuses.isEmpty() && f.delegate.errors.isEmpty());
+    // Both start again normally.
+    f.server.setHandler("/me", [page = 0](const RecordedRequest&) mutable {
+      return ScriptedResponse::json(200, albumPage(page++, 1, [](int) { return QString("A"); }));
+    });
+    source->getItems();
+    QTRY_COMPARE(f.delegate.statuses, QList<int>{2});
+    f.upload();
+    QCOMPARE(f.finish(), 0);
+  }
+
   void friendListsComeInAnswerOrder() {
     Fixture f;
     f.server.enqueue("/me/friendlists", ScriptedResponse::json(200, R"({"data":[
@@ -670,6 +702,74 @@ class QSFacebookTest : public QObject {
     QTRY_VERIFY(second.isEmpty());
   }
 
+  void albumPickerChecksTheCurrentAlbumAndShowsCovers_data() {
+    QTest::addColumn<QString>("current");  // "-": no choice yet
+    QTest::addColumn<int>("checked");
+    QTest::newRow("an album of the account") << "a1" << 0;
+    QTest::newRow("no choice yet: the default album") << "-" << 1;
+  }
+  void albumPickerChecksTheCurrentAlbumAndShowsCovers() {
+    QFETCH(QString, current);
+    QFETCH(int, checked);
+    Fixture f;
+    const QString cdn = f.server.url().resolved(QUrl("/cdn/")).toString();
+    f.server.setHandler("/me", [cdn, page = 0](const RecordedRequest&) mutable {
+      const QStringList names{"Zoo", "Beach"};
+      return ScriptedResponse::json(200, albumPage(
+                                             page++, 2, [names](int i) { return names[i]; }, cdn));
+    });
+    QImage red(130, 98, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    red.save(&buffer, "PNG");
+    f.server.setHandler("/cdn/c1.jpg", [png](const RecordedRequest&) {
+      ScriptedResponse response;
+      response.body = png;
+      return response;
+    });
+    QSFacebookAlbum chosenBefore(QJsonObject{{"id", current}}, nullptr, QString());
+    QSFacebookAlbumsViewController picker(current == "-" ? nullptr : &chosenBefore,
+                                          f.facebook.get());
+    QCOMPARE(picker.title(), QString("Choose Album"));
+    picker.view();
+    QTRY_COMPARE(picker.numberOfRows(), 3);
+    QCOMPARE(picker.rows()[1].text, QString("Duoscope Photos"));
+    QCOMPARE(picker.checkedRow(), checked);
+    // Beach's cover comes from its URL, token and all; Zoo's cannot be had and stays empty.
+    QTRY_VERIFY(!picker.rows()[0].image.isNull());
+    QCOMPARE(picker.rows()[0].image.pixelColor(10, 10), QColor(Qt::red));
+    QCOMPARE(f.server.requestsTo("/cdn/c1.jpg").value(0).target,
+             "/cdn/c1.jpg?access_token=" + kToken.toUtf8());
+    QSFacebookAlbum* chosen = nullptr;
+    picker.setCompletion([&](QSFacebookAlbum* album) { chosen = album; });
+    QTest::mouseClick(picker.rowWidget(2), Qt::LeftButton);
+    QVERIFY(chosen);
+    QCOMPARE(chosen->albumID(), QString("a0"));
+    QCOMPARE(picker.checkedRow(), 2);
+  }
+
+  void audiencePickerOffersTheStandardAudiencesAndTheUsersLists() {
+    Fixture f;
+    f.server.enqueue("/me/friendlists", ScriptedResponse::json(200, R"({"data":[
+        {"id":"11","name":"Close Friends","list_type":"close_friends"}]})"));
+    QSFacebookAudienceViewController picker(QSFacebookFriendList("1", "Friends", "ALL_FRIENDS"),
+                                            f.facebook.get());
+    QCOMPARE(picker.title(), QString("Audience"));
+    picker.view();
+    QCOMPARE(picker.numberOfRows(), 3);
+    QTRY_COMPARE(picker.numberOfRows(), 4);
+    QStringList texts;
+    for (const TableRow& row : picker.rows()) texts << row.text;
+    QCOMPARE(texts, (QStringList{"Public", "Friends", "Only Me", "Close Friends"}));
+    QCOMPARE(picker.checkedRow(), 1);
+    QCOMPARE(picker.preferredContentSize().height(), 282);
+    QSFacebookFriendList chosen;
+    picker.setCompletion([&](const QSFacebookFriendList& list) { chosen = list; });
+    QTest::mouseClick(picker.rowWidget(2), Qt::LeftButton);
+    QCOMPARE(chosen, QSFacebookFriendList("2", "Only Me", "SELF"));
+  }
+
   void socialHoldsOneFacebookClient() {
     QSFacebook* facebook = QSSocial::sharedSocial()->facebook();
     QVERIFY(facebook);
@@ -683,7 +783,7 @@ int main(int argc, char** argv) {
   qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
   qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
   qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-  QGuiApplication app(argc, argv);
+  QApplication app(argc, argv);
   QSFacebookTest test;
   return QTest::qExec(&test, argc, argv);
 }
