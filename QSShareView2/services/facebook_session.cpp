@@ -41,27 +41,33 @@ FacebookSession::FacebookSession(FacebookConfig config, QStringList readPermissi
     return;
   }
   m_pendingReads = 3;
-  const auto loaded = [this] {
-    if (--m_pendingReads > 0) return;
-    m_ready = true;
-    // A token past its expiry is no sign-in: the service would only refuse it.
-    if (m_expiresAt.isValid() && m_expiresAt <= QDateTime::currentDateTimeUtc())
-      m_accessToken.clear();
-    if (!m_accessToken.isEmpty()) m_state = State::CreatedTokenLoaded;
-    for (auto& waiter : std::exchange(m_readyWaiters, {})) waiter();
-  };
-  m_tokens->read(kAccessKey, [this, loaded](const QString& value) {
-    m_accessToken = value;
-    loaded();
+  // The store answers later, perhaps after this session has been discarded (a new sign-in).
+  QPointer<FacebookSession> self(this);
+  m_tokens->read(kAccessKey, [self](const QString& value) {
+    if (!self) return;
+    self->m_accessToken = value;
+    self->tokenRead();
   });
-  m_tokens->read(kPermissionsKey, [this, loaded](const QString& value) {
-    m_permissions = value.split(QLatin1Char(','), Qt::SkipEmptyParts);
-    loaded();
+  m_tokens->read(kPermissionsKey, [self](const QString& value) {
+    if (!self) return;
+    self->m_permissions = value.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    self->tokenRead();
   });
-  m_tokens->read(kExpirationKey, [this, loaded](const QString& value) {
-    m_expiresAt = QDateTime::fromString(value, Qt::ISODate);
-    loaded();
+  m_tokens->read(kExpirationKey, [self](const QString& value) {
+    if (!self) return;
+    self->m_expiresAt = QDateTime::fromString(value, Qt::ISODate);
+    self->tokenRead();
   });
+}
+
+void FacebookSession::tokenRead() {
+  if (--m_pendingReads > 0) return;
+  m_ready = true;
+  // A token past its expiry is no sign-in: the service would only refuse it.
+  if (m_expiresAt.isValid() && m_expiresAt <= QDateTime::currentDateTimeUtc())
+    m_accessToken.clear();
+  if (!m_accessToken.isEmpty()) m_state = State::CreatedTokenLoaded;
+  for (auto& waiter : std::exchange(m_readyWaiters, {})) waiter();
 }
 
 FacebookSession::~FacebookSession() = default;

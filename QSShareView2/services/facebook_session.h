@@ -85,6 +85,7 @@ class FacebookSession : public QObject {
  private:
   OAuth2PkceFlow::Endpoints endpoints(const QStringList& scope) const;
   OAuth2PkceFlow* startFlow(const QStringList& scope, const QMultiMap<QString, QVariant>& extra);
+  void tokenRead();
   void setState(State state, const QString& error = {});
   void storeToken();
   void fetchPermissions(PermissionsDone done, const QStringList& wanted);

@@ -18,6 +18,7 @@
 #include "qs_facebook_album.h"
 #include "qs_facebook_albums_view_controller.h"
 #include "qs_facebook_audience_view_controller.h"
+#include "qs_facebook_photo.h"
 #include "qs_facebook_photos_data_source.h"
 #include "qs_social.h"
 #include "settings_store.h"
@@ -254,6 +255,66 @@ class QSFacebookTest : public QObject {
     QTRY_VERIFY(f.stored(FacebookSession::kAccessTokenKey).isEmpty());
   }
 
+  void signInThatEndsWithoutATokenSignsOut_data() {
+    QTest::addColumn<QString>("callback");
+    QTest::addColumn<int>("tokenStatus");
+    QTest::addColumn<int>("alerts");
+    QTest::newRow("refused in the dialog: no alert") << "error=access_denied" << 200 << 0;
+    QTest::newRow("token endpoint fault: an alert") << "code=C1" << 500 << 1;
+  }
+  void signInThatEndsWithoutATokenSignsOut() {
+    QFETCH(QString, callback);
+    QFETCH(int, tokenStatus);
+    QFETCH(int, alerts);
+    Fixture f(QString{});
+    f.server.enqueue("/oauth/access_token", ScriptedResponse::json(tokenStatus, "{}"));
+    QSignalSpy alert(f.facebook.get(), &QSFacebook::alertRequested);
+    f.facebook->login();
+    QTRY_COMPARE(f.browser.size(), 1);
+    QVERIFY(f.returnFromBrowser(callback));
+    QTRY_COMPARE(f.delegate.out, 1);
+    QCOMPARE(f.delegate.in, 0);
+    QCOMPARE(alert.size(), alerts);
+    if (alerts) QCOMPARE(alert[0][0].toString(), QString("Error"));
+    QVERIFY(!f.facebook->isLoggedIn());
+  }
+
+  void storedTokenOpensWithoutTheBrowserUnlessExpired_data() {
+    QTest::addColumn<int>("daysLeft");
+    QTest::newRow("valid") << 30;
+    QTest::newRow("expired") << -1;
+  }
+  void storedTokenOpensWithoutTheBrowserUnlessExpired() {
+    QFETCH(int, daysLeft);
+    QTemporaryDir folder;
+    SettingsStore settings(folder.filePath("settings.json"));
+    settings.setObject(kToken, FacebookSession::kAccessTokenKey);
+    settings.setObject(QDateTime::currentDateTimeUtc().addDays(daysLeft).toString(Qt::ISODate),
+                       FacebookSession::kExpirationKey);
+    FacebookConfig config;
+    config.appId = "424242";
+    config.graphUrl = config.dialogUrl = QUrl("http://127.0.0.1:9/");
+    QNetworkAccessManager network;
+    QSFacebook facebook(config, new TokenStore(settings, TokenStore::Backend::FileOnly), &network);
+    QList<QUrl> browser;
+    facebook.setBrowserOpener([&](const QUrl& url) {
+      browser << url;
+      return true;
+    });
+    Delegate delegate;
+    facebook.setDelegate(&delegate);
+    // Signing in at once, while the stored token is still being read, finds it all the same.
+    facebook.session();
+    facebook.login();
+    if (daysLeft > 0) {
+      QTRY_COMPARE(delegate.in, 1);
+      QVERIFY(browser.isEmpty());
+    } else {
+      QTRY_COMPARE(browser.size(), 1);
+      QVERIFY(!facebook.isLoggedIn());
+    }
+  }
+
   void withoutAnAppIdNothingIsAttempted() {
     Fixture f(QString{}, false, QString());
     QSignalSpy alerts(f.facebook.get(), &QSFacebook::alertRequested);
@@ -483,6 +544,36 @@ class QSFacebookTest : public QObject {
     QCOMPARE(source->albumAt(0)->coverPhoto(), cover);
     QCOMPARE(source->albumAt(0)->size(), QSizeF(720, 540));
     QVERIFY(!source->albumAt(0)->description().contains(kToken));
+  }
+
+  void albumPhotosArePagedFiftyAtATime() {
+    Fixture f;
+    f.server.setHandler("/a7/photos", [page = 0](const RecordedRequest&) mutable {
+      QJsonArray photos;
+      for (int i = 0; i < (page == 0 ? 50 : 2); ++i)
+        photos.append(QJsonObject{{"id", QString("p%1").arg(page * 50 + i)},
+                                  {"picture", kCdn + "t.jpg?__gda__=x"},
+                                  {"source", kCdn + "s.jpg"},
+                                  {"width", 800},
+                                  {"height", 600},
+                                  {"created_time", "2013-05-01T10:00:00+0000"}});
+      ++page;
+      return ScriptedResponse::json(200, QJsonDocument(QJsonObject{{"data", photos}}).toJson());
+    });
+    QSFacebookAlbum album(QJsonObject{{"id", "a7"}, {"name", "Trips"}},
+                          f.facebook->facebookClient(), kToken);
+    album.setDelegate(&f.delegate);
+    album.getItems();
+    QTRY_COMPARE(f.delegate.statuses, (QList<int>{1, 2}));
+    QCOMPARE(album.numberOfItems(), 52);
+    const auto asked = f.server.requestsTo("/a7/photos");
+    QCOMPARE(QUrlQuery(QUrl(asked[1].target)).queryItemValue("offset"), QString("50"));
+    QCOMPARE(QUrlQuery(QUrl(asked[1].target)).queryItemValue("limit"), QString("50"));
+    auto* photo = static_cast<QSFacebookPhoto*>(album.itemForIndex(51));
+    QCOMPARE(photo->photoID(), QString("p51"));
+    QCOMPARE(photo->picture(), kCdn + "t.jpg?__gda__=x");
+    QCOMPARE(photo->source(), kCdn + "s.jpg?access_token=" + kToken);
+    QCOMPARE(photo->date(), QDateTime(QDate(2013, 5, 1), QTime(10, 0), Qt::UTC));
   }
 
   void postSendsTheImageCaptionAndAudienceAsMultipart_data() {
