@@ -10,6 +10,7 @@
 #include "facebook_graph_client.h"
 #include "facebook_responses.h"
 #include "http_request.h"
+#include "image_resources.h"
 #include "qs_facebook.h"
 #include "qs_facebook_album.h"
 
@@ -27,7 +28,7 @@ QSFacebook* QSFacebookPhotosDataSource::facebook() const { return m_facebook; }
 void QSFacebookPhotosDataSource::setFacebook(QSFacebook* facebook) { m_facebook = facebook; }
 
 QImage QSFacebookPhotosDataSource::dataLogo() const {
-  return QImage(QStringLiteral(":/images/Facebook Logo.png"));
+  return imageNamed(QStringLiteral("Facebook Logo.png"));
 }
 
 QSDataSource* QSFacebookPhotosDataSource::itemForIndex(int index) const { return albumAt(index); }
