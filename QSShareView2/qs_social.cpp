@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include "qs_facebook.h"
 #include "qs_flickr.h"
 #include "service_config.h"
 #include "settings_store.h"
@@ -17,6 +18,18 @@ QSSocial* QSSocial::sharedSocial() {
     return social;
   }();
   return instance;
+}
+
+QSFacebook* QSSocial::facebook() {
+  if (!m_facebook) m_facebook = new QSFacebook(this);
+  return m_facebook;
+}
+
+void QSSocial::setFacebook(QSFacebook* facebook) {
+  if (facebook == m_facebook) return;
+  delete m_facebook.data();
+  if (facebook) facebook->setParent(this);
+  m_facebook = facebook;
 }
 
 QSFlickr* QSSocial::flickr() {

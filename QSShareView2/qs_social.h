@@ -5,6 +5,7 @@
 
 namespace duo {
 
+class QSFacebook;
 class QSFlickr;
 
 /// The process-wide access point to the Facebook and Flickr clients. Dropbox has its own
@@ -17,6 +18,10 @@ class QSSocial : public QObject {
   /// main thread until the process ends. There is no other way to make one.
   static QSSocial* sharedSocial();
 
+  /// The Facebook client, created on first use; call on the main thread.
+  QSFacebook* facebook();
+  /// Replaces the Facebook client (taken over; the old one is deleted).
+  void setFacebook(QSFacebook* facebook);
   /// The Flickr client, created on first use with the build's registration. Main thread only.
   QSFlickr* flickr();
   /// Replaces the Flickr client (taken over; the old one is deleted).
@@ -28,6 +33,7 @@ class QSSocial : public QObject {
  private:
   QSSocial() = default;
 
+  QPointer<QSFacebook> m_facebook;
   QPointer<QSFlickr> m_flickr;
 };
 
