@@ -332,7 +332,8 @@ void FileTransfer::sendFile() {
   m_sender = std::make_unique<transfer::TransferSender>(
       *m_link, *m_timer, m_leftPath.toStdString(), m_rightPath.toStdString(), std::move(callbacks));
   m_sender->setOffsets(m_offsetX, m_offsetY);
-  setStatus(QStringLiteral("Sending to %1…").arg(m_transferSession->displayNameForPeer(m_transferPeerId)));
+  m_receiverName = m_transferSession->displayNameForPeer(m_transferPeerId);
+  setStatus(QStringLiteral("Sending to %1…").arg(m_receiverName));
   if (Status started = m_sender->start(); !started) {
     setStatus(QString::fromStdString(started.error().message));
     finish(false);

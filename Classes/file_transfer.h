@@ -109,6 +109,8 @@ class FileTransfer : public QObject, public PeerSessionDelegate, public PeerData
   QString transferPeerId() const { return m_transferPeerId; }
   /// The line under the animation that says what is happening.
   QString statusText() const;
+  /// The display name of the receiver the project went to; empty before a connection.
+  QString receiverName() const { return m_receiverName; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -125,6 +127,7 @@ class FileTransfer : public QObject, public PeerSessionDelegate, public PeerData
   QPointer<TransmitAnimationView> m_taView;
   QPointer<QSProgressBar> m_progressView;
   QPointer<QLabel> m_statusLabel;
+  QString m_receiverName;
   QPointer<PeerSession> m_transferSession;
   QString m_transferPeerId;
   QString m_connectingPeerId;  // the one peer asked to connect, until it answers
