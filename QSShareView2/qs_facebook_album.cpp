@@ -18,7 +18,8 @@ QSFacebookAlbum::QSFacebookAlbum(const QJsonObject& attributes, FacebookGraphCli
   setDataSourceType(kServiceDataSourceType);
   const auto text = [&](const char* key) {
     const QJsonValue value = attributes.value(QLatin1String(key));
-    return value.isDouble() ? QString::number(qint64(value.toDouble())) : value.toString();
+    if (value.isDouble()) return value.toInteger(-1) >= 0 ? QString::number(value.toInteger()) : QString();
+    return value.toString();
   };
   m_albumID = text("id");
   m_name = text("name");

@@ -7,7 +7,7 @@ namespace duo {
 namespace {
 QString text(const QJsonObject& object, const char* key) {
   const QJsonValue value = object.value(QLatin1String(key));
-  if (value.isDouble()) return QString::number(qint64(value.toDouble()));
+  if (value.isDouble()) return value.toInteger(-1) >= 0 ? QString::number(value.toInteger()) : QString();
   return value.toString();
 }
 }  // namespace

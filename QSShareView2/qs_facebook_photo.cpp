@@ -11,7 +11,8 @@ QSFacebookPhoto::QSFacebookPhoto(const QJsonObject& attributes, const QString& a
     : QSDataSource(parent) {
   setDataSourceType(kServiceDataSourceType);
   const QJsonValue id = attributes.value(QStringLiteral("id"));
-  m_photoID = id.isDouble() ? QString::number(qint64(id.toDouble())) : id.toString();
+  m_photoID = id.isDouble() ? (id.toInteger(-1) >= 0 ? QString::number(id.toInteger()) : QString())
+                            : id.toString();
   m_name = attributes.value(QStringLiteral("name")).toString();
   m_picture = attributes.value(QStringLiteral("picture")).toString();
   m_source = attributes.value(QStringLiteral("source")).toString();

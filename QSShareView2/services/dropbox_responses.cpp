@@ -70,7 +70,7 @@ std::optional<DropboxResponses::FileMetadata> DropboxResponses::parseFileMetadat
   metadata.name = name.toString();
   metadata.pathDisplay = object->value(QLatin1String("path_display")).toString();
   const QJsonValue size = object->value(QLatin1String("size"));
-  if (size.isDouble() && size.toDouble() >= 0) metadata.size = qint64(size.toDouble());
+  if (const qint64 n = size.toInteger(-1); size.isDouble() && n >= 0) metadata.size = n;
   return metadata;
 }
 

@@ -24,7 +24,8 @@ QJsonArray objectsOnly(const QJsonArray& array) {
 // Identifiers come as strings; an old or odd server may send a number.
 QString identifierOf(const QJsonValue& value) {
   if (value.isString()) return value.toString();
-  if (value.isDouble()) return QString::number(qint64(value.toDouble()));
+  // Only a whole number that fits is an identifier; casting any other double is undefined.
+  if (value.isDouble()) return value.toInteger(-1) >= 0 ? QString::number(value.toInteger()) : QString();
   return {};
 }
 
