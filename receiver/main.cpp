@@ -102,7 +102,11 @@ int main(int argc, char** argv) {
   duo::ReceivingService service(session, store, options->maxProjectBytes);
   QObject::connect(&service, &duo::ReceivingService::message, &app, &say);
   QObject::connect(&service, &duo::ReceivingService::sessionFailed, &app, [&](const QString&) {
-    if (options->discovery) say(QStringLiteral("without DNS-SD, --no-discovery still listens"));
+    // Listening worked, so it was the announcement that failed: say how to do without it.
+    if (options->discovery && session.serverPort() != 0)
+      say(QStringLiteral("senders cannot find this computer without the Avahi daemon: start it, or "
+                         "run with --no-discovery --port %1 and send with duoscope --peer HOST:%1")
+              .arg(options->port ? options->port : 5050));
     status = kExitFailure;
     QCoreApplication::quit();
   });
