@@ -12,6 +12,7 @@
 
 #include "dropbox_session.h"
 #include "fake_http_server.h"
+#include "log_capture.h"
 #include "pkce.h"
 #include "qs_dropbox.h"
 #include "settings_store.h"
@@ -28,8 +29,6 @@ const QString kAccess = QStringLiteral("ACCESS-Zq81-secret");
 const QString kRefresh = QStringLiteral("REFRESH-Kp27-secret");
 const QString kRenewed = QStringLiteral("ACCESS-renewed-Wm55");
 
-QStringList g_log;
-void captureLog(QtMsgType, const QMessageLogContext&, const QString& message) { g_log << message; }
 
 QByteArray uploaded(const RecordedRequest& request) {
   const QJsonObject argument =
@@ -105,16 +104,15 @@ struct Fixture {
 class QSDropboxTest : public QObject {
   Q_OBJECT
 
+ private:
+  test::LogCapture m_log;
+
  private slots:
-  void init() {
-    g_log.clear();
-    qInstallMessageHandler(captureLog);
-  }
+  void init() { m_log.start(); }
   void cleanup() {
-    qInstallMessageHandler(nullptr);
-    for (const QString& line : g_log)
-      for (const QString& secret : {kAccess, kRefresh, kRenewed})
-        QVERIFY2(!line.contains(secret), qPrintable("a token in the log: " + line));
+    m_log.stop();
+    const QString leaked = test::LogCapture::lineWithAny({kAccess, kRefresh, kRenewed});
+    QVERIFY2(leaked.isEmpty(), qPrintable("a token in the log: " + leaked));
   }
 
   void namesFollowTheTrimmingRules_data() {

@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include "fake_http_server.h"
+#include "log_capture.h"
 #include "pkce.h"
 #include "qs_facebook.h"
 #include "qs_facebook_album.h"
@@ -38,8 +39,6 @@ const QString kCdn =
     QStringLiteral("https:") + QString(2, QLatin1Char('/')) + QStringLiteral("cdn.test/");
 const QString kError = QString::fromLatin1(QSFacebookPhotosDataSource::kErrorMessage);
 
-QStringList g_log;
-void captureLog(QtMsgType, const QMessageLogContext&, const QString& message) { g_log << message; }
 
 /// A form body's fields, decoded.
 QHash<QString, QString> formOf(const RecordedRequest& request) {
@@ -198,20 +197,19 @@ struct Fixture {
 class QSFacebookTest : public QObject {
   Q_OBJECT
 
+ private:
+  test::LogCapture m_log;
+
  private slots:
   // A picker leaves its screen half a second after a choice; that step must have run before
   // the application goes, or its pending task is never freed.
   void cleanupTestCase() { QTest::qWait(600); }
 
-  void init() {
-    g_log.clear();
-    qInstallMessageHandler(captureLog);
-  }
+  void init() { m_log.start(); }
   void cleanup() {
-    qInstallMessageHandler(nullptr);
-    for (const QString& line : g_log)
-      for (const QString& secret : {kToken, kNewToken})
-        QVERIFY2(!line.contains(secret), qPrintable("a token in the log: " + line));
+    m_log.stop();
+    const QString leaked = test::LogCapture::lineWithAny({kToken, kNewToken});
+    QVERIFY2(leaked.isEmpty(), qPrintable("a token in the log: " + leaked));
   }
 
   void signInUsesPkceAndAcceptsOnlyItsOwnCallback() {

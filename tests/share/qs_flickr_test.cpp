@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include "fake_http_server.h"
+#include "log_capture.h"
 #include "flickr_context.h"
 #include "qs_flickr.h"
 #include "qs_flickr_audience_view_controller.h"
@@ -43,8 +44,6 @@ const QString kRequestSecret = QStringLiteral("REQSECRET-77c0");
 const QByteArray kRest = "/services/rest/";
 const QByteArray kUpload = "/services/upload/";
 
-QStringList g_log;
-void captureLog(QtMsgType, const QMessageLogContext&, const QString& message) { g_log << message; }
 
 struct Part {
   QByteArray name, filename, contentType, body;
@@ -230,20 +229,19 @@ struct Fixture {
 class QSFlickrTest : public QObject {
   Q_OBJECT
 
+ private:
+  test::LogCapture m_log;
+
  private slots:
   // A picker leaves its screen half a second after a choice; that step must have run before
   // the application goes, or its pending task is never freed.
   void cleanupTestCase() { QTest::qWait(600); }
 
-  void init() {
-    g_log.clear();
-    qInstallMessageHandler(captureLog);
-  }
+  void init() { m_log.start(); }
   void cleanup() {
-    qInstallMessageHandler(nullptr);
-    for (const QString& line : g_log)
-      for (const QString& secret : {kSecret, kAccess, kAccessSecret, kRequestSecret})
-        QVERIFY2(!line.contains(secret), qPrintable("a secret in the log: " + line));
+    m_log.stop();
+    const QString leaked = test::LogCapture::lineWithAny({kSecret, kAccess, kAccessSecret, kRequestSecret});
+    QVERIFY2(leaked.isEmpty(), qPrintable("a secret in the log: " + leaked));
   }
 
   void signInExchangesSignedTokensAndAcceptsOnlyItsOwnCallback() {
