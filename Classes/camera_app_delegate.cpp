@@ -2,7 +2,16 @@
 
 #include <QLabel>
 
+#include "blend_view_controller.h"
+#include "callback_routing.h"
+#include "dropbox_session.h"
+#include "flickr_api_request.h"
+#include "flickr_oauth_callback.h"
 #include "image_resources.h"
+#include "qs_dropbox.h"
+#include "qs_facebook.h"
+#include "qs_flickr.h"
+#include "qs_social.h"
 #include "image_view.h"
 #include "run_loop.h"
 #include "screen.h"
@@ -22,10 +31,15 @@ CameraAppDelegate* g_shared = nullptr;
 CameraAppDelegate::CameraAppDelegate(SettingsStore& store, QObject* parent)
     : QObject(parent), m_store(store) {
   g_shared = this;
+  // Callbacks that reach a loopback redirect take the same way as those the desktop hands over.
+  CallbackRouting::setRouter([this](const QUrl& url) { return applicationOpenURL(url); });
 }
 
 CameraAppDelegate::~CameraAppDelegate() {
-  if (g_shared == this) g_shared = nullptr;
+  if (g_shared == this) {
+    g_shared = nullptr;
+    CallbackRouting::setRouter({});
+  }
   delete m_window;
 }
 
@@ -85,7 +99,64 @@ void CameraAppDelegate::splashAnimationStopped(bool) {
 }
 
 void CameraAppDelegate::applicationDidBecomeActive() {
-  // The photo-service session that wants to hear of this arrives with the sharing services.
+  QSSocial::sharedSocial()->facebook()->handleDidBecomeActive();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sign-in callbacks
+
+bool CameraAppDelegate::applicationOpenURL(const QUrl& url, const QString&, const QVariant&) {
+  DropboxSession* session = QSDropbox::sharedDropbox()->session();
+  if (session->handleOpenURL(url)) {
+    // The callback brings a code, and the token it is exchanged for arrives a little later:
+    // the export carries on when it does, and not at all when the sign-in was refused.
+    stopWaitingForDropboxLink();
+    if (session->isLinked()) {
+      resumeDropboxExport();
+    } else if (session->isLinking()) {
+      m_dropboxLinked = connect(session, &DropboxSession::linked, this, [this] {
+        stopWaitingForDropboxLink();
+        resumeDropboxExport();
+      });
+      m_dropboxLinkFailed = connect(session, &DropboxSession::linkFailed, this,
+                                    [this] { stopWaitingForDropboxLink(); });
+    }
+    return true;
+  }
+  return processIncomingURL(url);
+}
+
+bool CameraAppDelegate::processIncomingURL(const QUrl& url) {
+  const QString scheme = url.scheme();
+  if (scheme.startsWith(QLatin1String("fb"))) return QSSocial::sharedSocial()->facebook()->handleOpenURL(url);
+  if (scheme.startsWith(QLatin1String("flickr"))) {
+    QSFlickr* flickr = QSSocial::sharedSocial()->flickr();
+    // A sign-in step already under way (a second copy of the callback): nothing more to start.
+    if (!flickr->flickrRequest()->sessionInfo().isEmpty()) return true;
+    QString token;
+    QString verifier;
+    if (!OFExtractOAuthCallback(url, flickr->callbackURL(), &token, &verifier)) return false;
+    // Only the window whose sign-in asked for this request token takes the callback.
+    return flickr->finishLogin(token, verifier);
+  }
+  return false;
+}
+
+void CameraAppDelegate::stopWaitingForDropboxLink() {
+  disconnect(m_dropboxLinked);
+  disconnect(m_dropboxLinkFailed);
+}
+
+void CameraAppDelegate::resumeDropboxExport() {
+  // The screen presented over the root one is the result screen whose export asked to sign in.
+  ViewController* root = m_window ? m_window->rootViewController()
+                         : AppWindow::keyWindow() ? AppWindow::keyWindow()->rootViewController()
+                                                  : nullptr;
+  QPointer<BlendViewController> screen =
+      root ? qobject_cast<BlendViewController*>(root->presentedViewController()) : nullptr;
+  performAfterDelay(0, [screen] {
+    if (screen) screen->sendToDropbox();
+  });
 }
 
 void CameraAppDelegate::dimScreen(const QString& message) {

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QUrl>
+#include <QVariant>
 
 #include "app_window.h"
 #include "image_view.h"
@@ -42,6 +44,15 @@ class CameraAppDelegate : public QObject {
   void applicationWillEnterForeground() {}
   void applicationWillTerminate() {}
 
+  /// A sign-in callback URL handed over by the desktop (from `duoscope URL`, or a loopback
+  /// redirect): offered to the Dropbox session first, then routed by its scheme to the Facebook
+  /// or the Flickr client. True when one of them took it.
+  bool applicationOpenURL(const QUrl& url, const QString& sourceApplication = {},
+                          const QVariant& annotation = {});
+  /// The routing of a URL the Dropbox session did not take: "fb…" to Facebook, "flickr…" to
+  /// Flickr; any other scheme is not handled.
+  bool processIncomingURL(const QUrl& url);
+
   void registerSettings(const QDateTime& now);
 
   /// Dims the window and shows the spinner and `message`; each call is paired with one
@@ -65,6 +76,8 @@ class CameraAppDelegate : public QObject {
   void startSplashFade();
   void splashAnimationStopped(bool finished);
   void unDimScreenAnimationComplete();
+  void resumeDropboxExport();
+  void stopWaitingForDropboxLink();
 
   SettingsStore& m_store;
   AppWindow* m_window = nullptr;  // owned; deleted with the delegate
@@ -73,6 +86,9 @@ class CameraAppDelegate : public QObject {
   QPointer<QWidget> m_dimView;
   QPointer<ActivityIndicatorView> m_activityIndicatorView;
   QPointer<QWidget> m_messageLabel;
+  // A Dropbox callback was taken and its token is on its way: the export resumes once linked.
+  QMetaObject::Connection m_dropboxLinked;
+  QMetaObject::Connection m_dropboxLinkFailed;
 };
 
 }  // namespace duo

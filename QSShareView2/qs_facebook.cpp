@@ -150,6 +150,18 @@ void QSFacebook::login() {
   fresh->whenReady([fresh] { fresh->open(); });
 }
 
+bool QSFacebook::isLoggingIn() const {
+  return m_session && m_session->state() == FacebookSession::State::Opening;
+}
+
+void QSFacebook::cancelLogin() {
+  if (isLoggingIn()) m_session->cancelOpening();  // tells the delegate loggedOut
+}
+
+void QSFacebook::handleDidBecomeActive() {
+  if (m_session) m_session->handleDidBecomeActive();
+}
+
 void QSFacebook::logout() {
   FacebookSession* current = session();
   current->closeAndClearTokenInformation();  // tells the delegate through the state change

@@ -81,6 +81,12 @@ class QSFacebook : public QObject, public QSDataSourceDelegate {
 
   bool handleOpenURL(const QUrl& url);
   void login();
+  /// The login dialog is open in the browser, waiting for its callback.
+  bool isLoggingIn() const;
+  /// Gives up the login dialog under way; the delegate hears loggedOut.
+  void cancelLogin();
+  /// Passes on that the application became active (an old abandoned login is given up).
+  void handleDidBecomeActive();
   void logout();
   void cancelAllFacebookOperations();
   void sessionStateChanged(FacebookSession* session, FacebookSession::State state,

@@ -6,6 +6,7 @@
 #include <QUrlQuery>
 
 #include "flickr_context.h"
+#include "flickr_oauth_callback.h"
 #include "qs_flickr_photos_data_source.h"
 #include "qs_flickr_request.h"
 #include "settings_store.h"
@@ -163,24 +164,31 @@ void QSFlickr::setAndStoreFlickrAuthToken(const QString& token, const QString& s
 }
 
 bool QSFlickr::handleOpenURL(const QUrl& url) {
-  if (!isConfigured() || m_pendingRequestToken.isEmpty()) return false;
-  const QUrl callback = callbackURL();
-  if (url.scheme().compare(callback.scheme(), Qt::CaseInsensitive) != 0 ||
-      url.host().compare(callback.host(), Qt::CaseInsensitive) != 0 ||
-      !(url.path().isEmpty() || url.path() == QLatin1String("/")) || url.port() != -1)
-    return false;
-  const QUrlQuery query(url);
-  const QString token = query.queryItemValue(QStringLiteral("oauth_token"), QUrl::FullyDecoded);
-  const QString verifier =
-      query.queryItemValue(QStringLiteral("oauth_verifier"), QUrl::FullyDecoded);
+  QString token;
+  QString verifier;
+  return OFExtractOAuthCallback(url, callbackURL(), &token, &verifier) &&
+         finishLogin(token, verifier);
+}
+
+bool QSFlickr::finishLogin(const QString& requestToken, const QString& verifier) {
   // Only the sign-in this client started can be finished: a URL with another token could
-  // sign the user in to someone else's account.
-  if (token != m_pendingRequestToken || verifier.isEmpty()) return false;
+  // sign the user in to someone else's account, and belongs to another window's sign-in.
+  if (!isConfigured() || m_pendingRequestToken.isEmpty() || requestToken != m_pendingRequestToken ||
+      verifier.isEmpty())
+    return false;
   m_pendingRequestToken.clear();
   if (m_isUploading) failUploadLater();
   flickrRequest()->setDelegate(this);
-  flickrRequest()->fetchOAuthAccessTokenWithRequestToken(token, verifier);
+  flickrRequest()->fetchOAuthAccessTokenWithRequestToken(requestToken, verifier);
   return true;
+}
+
+void QSFlickr::cancelLogin() {
+  if (m_pendingRequestToken.isEmpty() && flickrRequest()->sessionInfo().isEmpty()) return;
+  m_pendingRequestToken.clear();
+  if (!flickrRequest()->sessionInfo().isEmpty()) flickrRequest()->cancel();
+  if (!m_loggedInFlag) flickrContext()->setOAuthToken({}, {});
+  tellLoggedOut();
 }
 
 bool QSFlickr::handleError(const FlickrError& error) {
@@ -329,6 +337,7 @@ void QSFlickr::flickrAPIRequestDidObtainOAuthRequestToken(FlickrAPIRequest* requ
   if (!m_openBrowser || !m_openBrowser(page)) {
     m_pendingRequestToken.clear();
     flickrContext()->setOAuthToken({}, {});
+    tellLoggedOut();
   }
 }
 
@@ -364,10 +373,12 @@ void QSFlickr::flickrAPIRequestDidFailWithError(FlickrAPIRequest*, const FlickrE
     uploadCompleteWithResult(1);
     return;
   }
-  // A failed sign-in step leaves the client signed out; the upload screen keeps its "Login".
+  // A failed sign-in step leaves the client signed out; the upload screen keeps its "Login"
+  // and stops waiting for the browser.
   if (!m_loggedInFlag) {
     m_pendingRequestToken.clear();
     flickrContext()->setOAuthToken({}, {});
+    if (error.kind != FlickrError::Kind::Superseded) tellLoggedOut();
   }
 }
 

@@ -107,6 +107,14 @@ class QSFlickr : public QObject, public FlickrAPIRequestDelegate {
   /// Finishes a sign-in from the URL the browser came back to: true only for this client's
   /// callback URL carrying the request token of the sign-in under way and a verifier.
   bool handleOpenURL(const QUrl& url);
+  /// Exchanges the request token of the sign-in under way and its verifier for the access
+  /// token: false (and nothing sent) when no sign-in of this client waits for `requestToken`.
+  bool finishLogin(const QString& requestToken, const QString& verifier);
+  /// Gives up the sign-in under way (the browser page was abandoned); tells the delegate
+  /// loggedOut. Nothing happens when no sign-in is under way.
+  void cancelLogin();
+  /// A sign-in is waiting for the browser or for its last step.
+  bool isLoggingIn() { return !m_pendingRequestToken.isEmpty() || !flickrRequest()->sessionInfo().isEmpty(); }
 
   void setAndStoreFlickrAuthToken(const QString& token, const QString& secret);
   /// Signs out when `error` is the service's refusal of the token (code 98); true then.

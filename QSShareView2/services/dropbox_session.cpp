@@ -97,6 +97,17 @@ bool DropboxSession::linkFromController(QObject*) {
   return true;
 }
 
+bool DropboxSession::isLinking() const { return m_authorization && m_authorization->isAuthorizing(); }
+
+void DropboxSession::cancelLink() {
+  if (!isLinking()) return;
+  OAuth2PkceFlow* flow = m_authorization;
+  m_authorization = nullptr;
+  flow->abandon();  // closes the loopback redirect: a late browser finds nobody there
+  flow->deleteLater();
+  emit linkFailed(QString());
+}
+
 bool DropboxSession::handleOpenURL(const QUrl& url) {
   return m_authorization && m_authorization->handleCallbackUrl(url);
 }

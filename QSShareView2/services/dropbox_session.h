@@ -55,6 +55,12 @@ class DropboxSession : public QObject {
   /// the desktop, where the browser is a window of its own). False when not configured or the
   /// redirect cannot listen.
   bool linkFromController(QObject* controller);
+  /// A sign-in is under way: waiting for the browser, or for the token that its callback
+  /// brought.
+  bool isLinking() const;
+  /// Gives up the sign-in under way (the browser page was abandoned): linkFailed() with an
+  /// empty reason. Nothing happens when none is under way.
+  void cancelLink();
   /// Finishes a sign-in from the URL the browser came back to; true when it was this session's.
   bool handleOpenURL(const QUrl& url);
   /// Forgets every stored token; the next send signs in again.

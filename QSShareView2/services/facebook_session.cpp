@@ -141,12 +141,31 @@ void FacebookSession::open() {
                          : QStringLiteral("Could not sign in to Facebook. Try again later."));
           });
   m_state = State::Opening;
+  m_openingSince.start();
   if (!flow->startAuthorization()) {
     delete flow;
     setState(State::ClosedLoginFailed, QStringLiteral("Could not start the Facebook sign-in."));
     return;
   }
   emit stateChanged(m_state, {});
+}
+
+void FacebookSession::cancelOpening() {
+  if (m_state != State::Opening) return;
+  if (m_flow) {
+    m_flow->abandon();
+    m_flow->deleteLater();
+    m_flow = nullptr;
+  }
+  setState(State::ClosedLoginFailed);
+}
+
+void FacebookSession::handleDidBecomeActive() {
+  // The browser never says that a login dialog was left alone; one that has waited this long
+  // for its callback is given up, so that the next login starts afresh.
+  if (m_state == State::Opening && m_openingSince.isValid() &&
+      m_openingSince.elapsed() > kLoginDialogLifetimeMs)
+    cancelOpening();
 }
 
 bool FacebookSession::handleOpenURL(const QUrl& url) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -42,6 +43,7 @@ class FacebookSession : public QObject {
   static constexpr char kAccessTokenKey[] = "QSFacebook.AccessToken";
   static constexpr char kPermissionsKey[] = "QSFacebook.Permissions";
   static constexpr char kExpirationKey[] = "QSFacebook.ExpirationDate";
+  static constexpr qint64 kLoginDialogLifetimeMs = 10 * 60 * 1000;
 
   /// `tokens` and `network` are not owned and must outlive the session. The stored token is
   /// read at once (asynchronously; see whenReady()).
@@ -64,6 +66,11 @@ class FacebookSession : public QObject {
   /// Finishes a login or a permission request from the URL the browser came back to; true when
   /// the URL was this session's.
   bool handleOpenURL(const QUrl& url);
+  /// Gives up the login dialog under way (ClosedLoginFailed, no error); nothing otherwise.
+  void cancelOpening();
+  /// The application became active again: a login dialog left waiting for longer than
+  /// kLoginDialogLifetimeMs is given up.
+  void handleDidBecomeActive();
   /// Closes the session and forgets the stored token.
   void closeAndClearTokenInformation();
 
@@ -103,6 +110,7 @@ class FacebookSession : public QObject {
   int m_pendingReads = 0;
   std::vector<std::function<void()>> m_readyWaiters;
   QPointer<OAuth2PkceFlow> m_flow;
+  QElapsedTimer m_openingSince;
 };
 
 }  // namespace duo

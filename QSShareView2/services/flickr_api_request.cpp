@@ -62,6 +62,7 @@ void FlickrAPIRequest::cancel() {
     http->deleteLater();
   }
   m_callDelegate = nullptr;
+  m_sessionInfo.clear();
 }
 
 FlickrAPIRequestDelegate* FlickrAPIRequest::callDelegate() const {
@@ -86,6 +87,9 @@ HttpRequest* FlickrAPIRequest::startCall(CallKind kind) {
   cancel();
   m_callDelegate = m_delegate;
   m_sent = m_total = 0;
+  m_sessionInfo = kind == CallKind::RequestToken  ? QStringLiteral("kFetchRequestTokenStep")
+                  : kind == CallKind::AccessToken ? QStringLiteral("kFetchAccessTokenStep")
+                                                  : QString();
   auto* http = new HttpRequest(m_network, this);
   http->setTimeout(m_timeoutMs);
   // Larger answers than a page of photos are not expected from any call we make.
@@ -182,6 +186,7 @@ void FlickrAPIRequest::fetchOAuthAccessTokenWithRequestToken(const QString& requ
 }
 
 void FlickrAPIRequest::finish(CallKind kind, const HttpResponse& response) {
+  m_sessionInfo.clear();
   if (response.outcome != HttpResponse::Outcome::Completed)
     return fail({FlickrError::Kind::Connection, 0, connectionMessage(response)});
   if (kind == CallKind::RequestToken || kind == CallKind::AccessToken)

@@ -90,6 +90,9 @@ class FlickrAPIRequest : public QObject {
   double requestTimeoutInterval() const { return m_timeoutMs / 1000.0; }
 
   bool isRunning() const;
+  /// The sign-in step under way ("kFetchRequestTokenStep", "kFetchAccessTokenStep"); empty
+  /// when no sign-in step is running.
+  QString sessionInfo() const { return m_sessionInfo; }
   /// Stops the running call; nobody hears of it.
   void cancel();
 
@@ -121,6 +124,7 @@ class FlickrAPIRequest : public QObject {
   QPointer<QObject> m_callDelegate;  // the delegate of the running call
   QPointer<HttpRequest> m_http;
   int m_timeoutMs = 60000;
+  QString m_sessionInfo;
   qint64 m_sent = 0;
   qint64 m_total = 0;
 };

@@ -1,7 +1,9 @@
 #include "oauth2_pkce_flow.h"
 
 #include <QOAuth2AuthorizationCodeFlow>
+#include <QUrlQuery>
 
+#include "callback_routing.h"
 #include "oauth_callback_handler.h"
 #include "pkce.h"
 
@@ -25,6 +27,7 @@ void OAuth2PkceFlow::abandon() {
   m_verifier.clear();
   m_refreshing = false;
   m_authorizing = false;
+  m_callbackTaken = false;
 }
 
 bool OAuth2PkceFlow::isAuthorizing() const { return m_authorizing; }
@@ -87,6 +90,9 @@ QOAuth2AuthorizationCodeFlow* OAuth2PkceFlow::makeFlow(bool forRefresh) {
           });
   connect(handler, &OAuthCallbackHandler::tokenRequestFailed, this,
           &OAuth2PkceFlow::onTokenRequestFailed);
+  connect(handler, &OAuthCallbackHandler::loopbackCallbackReceived, this, [this](const QUrl& url) {
+    if (!CallbackRouting::route(url)) handleCallbackUrl(url);
+  });
   m_flow = flow;
   m_handler = handler;
   return flow;
@@ -101,7 +107,16 @@ bool OAuth2PkceFlow::startAuthorization() {
 }
 
 bool OAuth2PkceFlow::handleCallbackUrl(const QUrl& url) {
-  return m_authorizing && m_handler && m_handler->handleCallbackUrl(url);
+  if (!m_authorizing || m_callbackTaken || !m_handler || !m_flow) return false;
+  // Several windows may each wait for a sign-in of the same service, and every one of them is
+  // offered each callback: only the one whose request carried this state takes it. A second
+  // copy of the same callback (a reloaded page) is not ours either, since the code it carries
+  // can be exchanged only once.
+  const QString state = QUrlQuery(url).queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded);
+  if (state.isEmpty() || state != m_flow->state()) return false;
+  if (!m_handler->handleCallbackUrl(url)) return false;
+  m_callbackTaken = true;
+  return true;
 }
 
 void OAuth2PkceFlow::refresh(const QString& refreshToken) {

@@ -54,9 +54,12 @@ class OAuth2PkceFlow : public QObject {
   /// Starts a sign-in: emits authorizeWithBrowser() with the page to open. False when the
   /// loopback redirect cannot listen.
   bool startAuthorization();
-  /// Finishes a sign-in from the URL the browser came back to; true when it was ours.
+  /// Finishes a sign-in from the URL the browser came back to: true when it is this sign-in's
+  /// callback (its address and the state the request carried), the first time only.
   bool handleCallbackUrl(const QUrl& url);
   bool isAuthorizing() const;
+  /// The callback of the sign-in under way has arrived; its token request is on its way.
+  bool hasCallback() const { return m_callbackTaken; }
 
   /// Asks for a new access token with `refreshToken`; granted() or failed() follows.
   void refresh(const QString& refreshToken);
@@ -88,6 +91,7 @@ class OAuth2PkceFlow : public QObject {
   QByteArray m_verifier;
   bool m_refreshing = false;
   bool m_authorizing = false;
+  bool m_callbackTaken = false;
 };
 
 }  // namespace duo

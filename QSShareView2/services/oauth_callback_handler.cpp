@@ -26,10 +26,16 @@ bool OAuthCallbackHandler::listenOnLoopback(quint16 port, const QString& path) {
   loopback->setCallbackPath(path);
   loopback->setCallbackText(QStringLiteral(
       "<html><body><p>Duoscope is signed in. You can close this page.</p></body></html>"));
+  // The redirect is turned back into the URL the browser asked for, which goes the same way
+  // as a callback the desktop hands over: the flow decides whether it is its own.
   connect(loopback, &QAbstractOAuthReplyHandler::callbackReceived, this,
           [this](const QVariantMap& values) {
-            if (values.contains(QStringLiteral("code"))) expectTokenReply();
-            emit callbackReceived(values);
+            QUrl url(callback());
+            QUrlQuery query;
+            for (auto it = values.cbegin(); it != values.cend(); ++it)
+              query.addQueryItem(it.key(), QString::fromUtf8(QUrl::toPercentEncoding(it.value().toString())));
+            url.setQuery(query);
+            emit loopbackCallbackReceived(url);
           });
   m_loopback = loopback;
   return true;

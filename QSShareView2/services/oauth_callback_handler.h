@@ -41,6 +41,8 @@ class OAuthCallbackHandler : public QOAuthOobReplyHandler {
   void retire(QObject* flow);
 
  signals:
+  /// The browser came back to the loopback redirect with this URL (not yet handled).
+  void loopbackCallbackReceived(const QUrl& url);
   /// The token endpoint answered with an error or with something that is not a token answer.
   /// `status` is the HTTP status (0 when none arrived); `error` the OAuth error code, if any.
   void tokenRequestFailed(int status, const QString& error);

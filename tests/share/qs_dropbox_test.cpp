@@ -372,10 +372,10 @@ class QSDropboxTest : public QObject {
     const QUrl redirect(asked.queryItemValue("redirect_uri", QUrl::FullyDecoded));
     QCOMPARE(redirect.host(), QString("127.0.0.1"));
 
-    // A callback with another state is not this sign-in's.
+    // A callback with another state is not this sign-in's (another window's, or forged).
     QUrl forged = redirect;
     forged.setQuery("code=stolen&state=wrong");
-    QVERIFY(session->handleOpenURL(forged));
+    QVERIFY(!session->handleOpenURL(forged));
     QTest::qWait(100);
     QVERIFY(f.server.requestsTo("/oauth2/token").isEmpty());
 
