@@ -13,6 +13,7 @@
 #include "image_view.h"
 #include "magnifier_view.h"
 #include "qs_blur_view.h"
+#include "qs_sign_in_panel.h"
 #include "render/anaglyph.h"
 #include "render/render_settings.h"
 #include "render_job.h"
@@ -31,6 +32,9 @@ namespace duo {
 class QSTimer;
 class RenderCache;
 class SettingsStore;
+class DropboxSession;
+class QSShareView2Controller;
+
 
 /// The result screen: shows a stereo pair in one of five view modes (the alignment view and
 /// the four outputs), lets the user drag the right image into register under a loupe, switch
@@ -269,9 +273,15 @@ class BlendViewController : public ViewController,
   /// An export's work is done: the bars may fade again and the rating prompt may come.
   void finishExport();
   /// A destination that arrives with a later version: said in an alert.
-  void reportExportUnavailable(const QString& service);
   /// Lifts the busy overlay of the wigglegram's exports once the GIF is held.
   void unDimApplication();
+  void reportServiceNotConfigured(const QString& service);
+  /// Shows `screen` (taken over) with the image to send and the caption; its result leads to
+  /// the rating prompt (posted) or an alert of `failed`, with `reason()` when it says why.
+  void presentUploadScreen(QSShareView2Controller* screen, const QString& failed,
+                           std::function<QString()> reason);
+  void startDropboxSignIn(DropboxSession* session);
+  void endDropboxSignIn();
   /// The still to send as a picture the screen can show.
   QImage stillPictureToSend();
 
@@ -301,8 +311,10 @@ class BlendViewController : public ViewController,
   QPointer<VignetteView> m_vignetteView;
   QPointer<QWidget> m_blockingView;
   QPointer<QSProgressView> m_progressView;
-  // A Dropbox send waiting for the sign-in it started; the send resumes when the link is made.
-  QMetaObject::Connection m_dropboxResume;
+  // A Dropbox sign-in started by a send: the panel that waits for the browser, and its end.
+  QPointer<QSSignInPanel> m_signInPanel;
+  QMetaObject::Connection m_dropboxLinked;
+  QMetaObject::Connection m_dropboxLinkFailed;
   QPointer<Reachability> m_reachability;
   QPointer<QWidget> m_largeView;
   std::shared_ptr<QSTimer> m_timer;

@@ -20,6 +20,12 @@
 #include "dropbox_session.h"
 #include "qs_alert_view.h"
 #include "qs_dropbox.h"
+#include "qs_facebook.h"
+#include "qs_facebook_share_view_controller.h"
+#include "qs_flickr.h"
+#include "qs_flickr_share_view_controller.h"
+#include "qs_sign_in_panel.h"
+#include "qs_social.h"
 #include "qt_image.h"
 #include "render/renderer.h"
 #include "run_loop.h"
@@ -39,6 +45,9 @@ const QString kMailSubject = QStringLiteral("Duoscope Photo");
 constexpr int kMailJpegQuality = 80;
 constexpr int kDropboxJpegQuality = 80;
 const QString kDropboxFailed = QStringLiteral("Unable to send to Dropbox.\nTry again later.");
+const QString kFacebookFailed = QStringLiteral("Unable to send to Facebook.\nTry again later.");
+const QString kFlickrFailed = QStringLiteral("Unable to send to Flickr.\nTry again later.");
+const QString kUploadCaption = QStringLiteral("Check out my Duoscope photo");
 constexpr double kSaveAnimationSeconds = 0.5;
 constexpr QRect kSavedImageTarget{5, 27, 40, 30};
 
@@ -341,24 +350,11 @@ void BlendViewController::sendToApp() {
       });
 }
 
-// ---------------------------------------------------------------------------------------------
-// Destinations that come later
-
-void BlendViewController::reportExportUnavailable(const QString& service) {
-  showAlert(service,
-            QStringLiteral("Sending to %1 is not available in this version of Duoscope yet.").arg(service),
-            [guard = QPointer<BlendViewController>(this)] {
-              if (guard) guard->resetFadeItems();
-            });
-}
-
 void BlendViewController::sendToTwitter() {
   // The share picker never offers it here: the desktop has no system composer for it.
   resetFadeItems();
 }
 
-void BlendViewController::sendToFacebook() { reportExportUnavailable(QStringLiteral("Facebook")); }
-void BlendViewController::sendToFlickr() { reportExportUnavailable(QStringLiteral("Flickr")); }
 // ---------------------------------------------------------------------------------------------
 // Another device
 
@@ -400,21 +396,113 @@ void BlendViewController::fileTransferDidTransferProject(FileTransfer* transfer,
 }
 
 // ---------------------------------------------------------------------------------------------
-// Dropbox
+// Photo services
 
-void BlendViewController::sendToDropbox() {
-  disconnect(m_dropboxResume);
-  QSDropbox* dropbox = QSDropbox::sharedDropbox();
-  DropboxSession* session = dropbox->session();
-  if (!session->isConfigured()) {
-    unDimApplication();
-    showAlert(QStringLiteral("Dropbox"),
-              QStringLiteral("Dropbox is not set up in this build of Duoscope."),
-              [guard = QPointer<BlendViewController>(this)] {
-                if (guard) guard->resetFadeItems();
-              });
+void BlendViewController::reportServiceNotConfigured(const QString& service) {
+  unDimApplication();
+  showAlert(service, QStringLiteral("%1 is not configured in this build of Duoscope.").arg(service),
+            [guard = QPointer<BlendViewController>(this)] {
+              if (guard) guard->resetFadeItems();
+            });
+}
+
+void BlendViewController::sendToFacebook() {
+  QSFacebook* facebook = QSSocial::sharedSocial()->facebook();
+  if (!facebook->isConfigured()) return reportServiceNotConfigured(QStringLiteral("Facebook"));
+  // Where the service no longer grants posting at all, the user is told so rather than to
+  // try again later.
+  presentUploadScreen(new QSFacebookShareViewController(facebook), kFacebookFailed,
+                      [facebook = QPointer<QSFacebook>(facebook)] {
+                        return facebook && facebook->uploadWasRefused() ? facebook->uploadErrorMessage()
+                                                                        : QString();
+                      });
+}
+
+void BlendViewController::sendToFlickr() {
+  QSFlickr* flickr = QSSocial::sharedSocial()->flickr();
+  if (!flickr->isConfigured()) return reportServiceNotConfigured(QStringLiteral("Flickr"));
+  presentUploadScreen(new QSFlickrShareViewController(flickr), kFlickrFailed, {});
+}
+
+void BlendViewController::presentUploadScreen(QSShareView2Controller* screen, const QString& failed,
+                                              std::function<QString()> reason) {
+  const QImage image = stillPictureToSend();
+  if (image.isNull()) {
+    delete screen;
+    showAlert(QString(), failed, [guard = QPointer<BlendViewController>(this)] {
+      if (guard) guard->resetFadeItems();
+    });
     return;
   }
+  screen->setParent(this);
+  screen->addImage(image);
+  screen->setInitialCaption(kUploadCaption);
+  m_isShowingModal = true;
+  screen->presentFromViewController(
+      this, [guard = QPointer<BlendViewController>(this), failed, reason](int result) {
+        if (!guard) return;
+        guard->m_isShowingModal = false;
+        if (result == 1) {
+          guard->askForRating();
+        } else if (result == 2) {
+          // The fixed message, and what the service said when it said why.
+          const QString why = reason ? reason() : QString();
+          (new QSAlertView(QString(), why.isEmpty() ? failed : failed + QStringLiteral("\n\n") + why,
+                           QString(), {kContinue}))
+              ->show();
+        }
+        guard->resetFadeItems();
+      });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dropbox
+
+void BlendViewController::startDropboxSignIn(DropboxSession* session) {
+  // Once linked, the application's handling of the callback sends again; here the panel that
+  // waits for the browser goes. The wigglegram's dimming stays on meanwhile: the send that
+  // resumes lifts it, and so does giving up.
+  endDropboxSignIn();
+  m_dropboxLinked = connect(session, &DropboxSession::linked, this, [this] { endDropboxSignIn(); });
+  m_dropboxLinkFailed = connect(session, &DropboxSession::linkFailed, this, [this](const QString& reason) {
+    endDropboxSignIn();
+    unDimApplication();
+    // Given up or refused in the browser needs no message; a token that could not be had does.
+    if (!reason.isEmpty() && reason != QLatin1String("access_denied")) {
+      showAlert(QString(), kDropboxFailed, [guard = QPointer<BlendViewController>(this)] {
+        if (guard) guard->resetFadeItems();
+      });
+      return;
+    }
+    resetFadeItems();
+  });
+  if (!session->linkFromController(this)) {
+    endDropboxSignIn();
+    unDimApplication();
+    showAlert(QString(), kDropboxFailed, [guard = QPointer<BlendViewController>(this)] {
+      if (guard) guard->resetFadeItems();
+    });
+    return;
+  }
+  auto* panel = new QSSignInPanel(QStringLiteral("Dropbox"));
+  panel->setAbandonHandler([session = QPointer<DropboxSession>(session)] {
+    if (session) session->cancelLink();
+  });
+  panel->showInView(windowView() ? windowView() : view());
+  m_signInPanel = panel;
+}
+
+void BlendViewController::endDropboxSignIn() {
+  disconnect(m_dropboxLinked);
+  disconnect(m_dropboxLinkFailed);
+  if (QSSignInPanel* panel = std::exchange(m_signInPanel, nullptr)) panel->dismiss();
+}
+
+void BlendViewController::sendToDropbox() {
+  endDropboxSignIn();
+  QSDropbox* dropbox = QSDropbox::sharedDropbox();
+  DropboxSession* session = dropbox->session();
+  if (!session->isConfigured()) return reportServiceNotConfigured(QStringLiteral("Dropbox"));
   // The stored sign-in is read from the secret store at start-up; wait for it rather than ask
   // the user to sign in again.
   if (!session->isReady()) {
@@ -424,21 +512,7 @@ void BlendViewController::sendToDropbox() {
     return;
   }
   if (!session->isLinked()) {
-    // The sign-in happens in the browser and may be abandoned there: nothing may stay dimmed
-    // meanwhile. Once linked, the send carries on by itself.
-    unDimApplication();
-    m_dropboxResume = connect(session, &DropboxSession::linked, this, [this] {
-      disconnect(m_dropboxResume);
-      sendToDropbox();
-    });
-    if (!session->linkFromController(this)) {
-      disconnect(m_dropboxResume);
-      showAlert(QString(), kDropboxFailed, [guard = QPointer<BlendViewController>(this)] {
-        if (guard) guard->resetFadeItems();
-      });
-      return;
-    }
-    resetFadeItems();
+    startDropboxSignIn(session);
     return;
   }
 

@@ -29,6 +29,7 @@ QSSignInPanel::QSSignInPanel(const QString& service, QWidget* parent)
   m_cancelButton = new SystemButton(QStringLiteral("Cancel"), this);
   m_cancelButton->setObjectName(QStringLiteral("CancelButton"));
   m_cancelButton->setFont(theme::boldSystemFont(17));
+  m_cancelButton->setTitleColor(QColor(0x0a, 0x7a, 0xc4));  // the theme's accent is too pale on light glass
   connect(m_cancelButton, &QPushButton::clicked, this, [this] { abandon(); });
   layoutSubviews();
 }
@@ -41,10 +42,10 @@ void QSSignInPanel::layoutSubviews() {
   QSBlurView::layoutSubviews();
 }
 
-void QSSignInPanel::showInView(QWidget* host) {
+void QSSignInPanel::showInView(QWidget* host, int y) {
   if (!host) return;
   setParent(host);
-  move((host->width() - kWidth) / 2, host->height() - kHeight - kBottomMargin);
+  move((host->width() - kWidth) / 2, y >= 0 ? y : host->height() - kHeight - kBottomMargin);
   raise();
   QWidget::show();
   animateViews(kFadeSeconds, AnimationCurve::EaseOut, {{this, 1.0, {}, {}}});

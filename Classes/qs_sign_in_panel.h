@@ -35,9 +35,9 @@ class QSSignInPanel : public QSBlurView {
   /// Runs when the user gives up or the time runs out (not when dismiss() is called).
   void setAbandonHandler(std::function<void()> handler) { m_onAbandon = std::move(handler); }
 
-  /// Shows the panel centred near the bottom of `host`, above everything in it (also a dimmed
-  /// screen), fading in; starts the time limit.
-  void showInView(QWidget* host);
+  /// Shows the panel centred across `host` with its top at `y` (by default near the bottom),
+  /// above everything in it (also a dimmed screen), fading in; starts the time limit.
+  void showInView(QWidget* host, int y = -1);
   /// Fades the panel out and deletes it. The abandon handler is not called.
   void dismiss();
   /// What Cancel and the time limit do: dismiss, then the abandon handler, once.

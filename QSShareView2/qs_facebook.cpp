@@ -403,6 +403,7 @@ void QSFacebook::uploadCompleteWithResult(int result) {
   m_uploadProgress = nullptr;
   m_isUploading = false;
   m_uploadRequestConnection = nullptr;
+  m_uploadWasRefused = result == 2;
   if (completion) completion(result);
 }
 

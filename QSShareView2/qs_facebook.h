@@ -78,6 +78,8 @@ class QSFacebook : public QObject, public QSDataSourceDelegate {
   HttpRequest* uploadRequestConnection() const { return m_uploadRequestConnection; }
   /// Why the last upload failed or was refused, for the user; empty when nothing said why.
   QString uploadErrorMessage() const { return m_uploadErrorMessage; }
+  /// The last upload ended with result 2: the publishing permission was not granted.
+  bool uploadWasRefused() const { return m_uploadWasRefused; }
 
   bool handleOpenURL(const QUrl& url);
   void login();
@@ -136,6 +138,7 @@ class QSFacebook : public QObject, public QSDataSourceDelegate {
   ProgressBlock m_uploadProgress;
   Completion m_uploadCompletion;
   QString m_uploadErrorMessage;
+  bool m_uploadWasRefused = false;
   QString m_permissionError;
   quint64 m_uploadGeneration = 0;
   qint64 m_uploadSent = 0;

@@ -71,13 +71,25 @@ void BarButtonItem::setEnabled(bool enabled) {
   emit changed();
 }
 
+void BarButtonItem::setTitle(const QString& title) {
+  if (title == m_title) return;
+  m_title = title;
+  if (m_button) {
+    m_button->setText(title);
+    const QSize text = m_button->fontMetrics().size(Qt::TextSingleLine, title);
+    m_button->resize(std::max({text.width() + 16, m_button->iconSize().width() + 16, 44}), 44);
+    m_button->setMinimumWidth(m_button->width());
+  }
+  emit changed();
+}
+
 void BarButtonItem::trigger() {
   if (m_enabled && m_action) m_action();
 }
 
 QAbstractButton* BarButtonItem::makeButton(QWidget* parent) {
   auto* button = new SystemButton(m_title, parent);
-  if (m_item == SystemItem::Done) button->setFont(theme::boldSystemFont(17));
+  if (m_item == SystemItem::Done || m_bold) button->setFont(theme::boldSystemFont(17));
   QImage image = m_item == SystemItem::Action   ? actionGlyph(MainScreen::scale())
                  : m_item == SystemItem::Camera ? cameraGlyph(MainScreen::scale())
                                                 : m_image;

@@ -21,7 +21,15 @@ class BarButtonItem : public QObject {
 
   SystemItem systemItem() const { return m_item; }
   QString title() const { return m_title; }
+  /// Changes the title, also on a button already placed.
+  void setTitle(const QString& title);
   const QImage& image() const { return m_image; }
+  /// A title drawn in bold, as the main action of a bar ("Post").
+  bool isBold() const { return m_bold; }
+  void setBold(bool bold) { m_bold = bold; }
+  /// Moves the button this many points sideways from where its bar puts it.
+  int titlePositionAdjustment() const { return m_titleAdjustment; }
+  void setTitlePositionAdjustment(int dx) { m_titleAdjustment = dx; }
   bool isEnabled() const { return m_enabled; }
   void setEnabled(bool enabled);
   /// The button that shows the item, once a bar has placed it (nullptr before).
@@ -40,6 +48,8 @@ class BarButtonItem : public QObject {
   QString m_title;
   QImage m_image;
   bool m_enabled = true;
+  bool m_bold = false;
+  int m_titleAdjustment = 0;
   std::function<void()> m_action;
   QPointer<QAbstractButton> m_button;
 };

@@ -2,7 +2,9 @@
 
 #include <QPainter>
 
+#include "bar_button_item.h"
 #include "screen.h"
+#include "system_button.h"
 #include "theme.h"
 
 namespace duo {
@@ -28,7 +30,17 @@ void NavigationBar::setItems(BarButtonItem* left, BarButtonItem* right) {
     m_right = right;
     if (right) m_rightButton = right->makeButton(this), m_rightButton->show();
   }
+  for (QAbstractButton* button : {m_leftButton.data(), m_rightButton.data()})
+    if (auto* system = qobject_cast<SystemButton*>(button); system && m_buttonColour.isValid())
+      system->setTitleColor(m_buttonColour);
   layoutItems();
+}
+
+void NavigationBar::setClearStyle(bool clear, const QColor& buttonColour) {
+  m_clear = clear;
+  m_buttonColour = buttonColour;
+  setItems(nullptr, nullptr);  // the buttons are made again in the new colours
+  update();
 }
 
 void NavigationBar::setShowsStatusArea(bool shows) {
@@ -42,15 +54,21 @@ void NavigationBar::resizeEvent(QResizeEvent*) { layoutItems(); }
 
 void NavigationBar::layoutItems() {
   const int top = m_statusArea ? kStatusHeight : 0;
-  if (m_leftButton) m_leftButton->move(4, top);
-  if (m_rightButton) m_rightButton->move(width() - 4 - m_rightButton->width(), top);
+  if (m_leftButton)
+    m_leftButton->move(4 + (m_left ? m_left->titlePositionAdjustment() : 0), top);
+  if (m_rightButton)
+    m_rightButton->move(width() - 4 - m_rightButton->width() +
+                            (m_right ? m_right->titlePositionAdjustment() : 0),
+                        top);
 }
 
 void NavigationBar::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.fillRect(rect(), theme::barBackground());
-  painter.fillRect(QRectF(0, height() - 0.5, width(), 0.5), theme::barHairline());
-  painter.setPen(theme::primaryText());
+  if (!m_clear) {
+    painter.fillRect(rect(), theme::barBackground());
+    painter.fillRect(QRectF(0, height() - 0.5, width(), 0.5), theme::barHairline());
+  }
+  painter.setPen(m_clear ? QColor(Qt::black) : theme::primaryText());
   painter.setFont(theme::boldSystemFont(17));
   const int top = m_statusArea ? kStatusHeight : 0;
   const int side = std::max(m_leftButton ? m_leftButton->geometry().right() : 0,

@@ -22,6 +22,10 @@ class NavigationBar : public QWidget {
   /// With a status area (full screen) or without one (a sheet): 64 or 44 points high.
   void setShowsStatusArea(bool shows);
   int barHeight() const { return m_statusArea ? kHeight : kHeight - kStatusHeight; }
+  /// A clear bar draws no background and no hairline, and its title in black: for a bar over
+  /// a light frosted panel. `buttonColour` is the colour of its buttons' titles.
+  void setClearStyle(bool clear, const QColor& buttonColour = {});
+  bool hasClearStyle() const { return m_clear; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -33,6 +37,8 @@ class NavigationBar : public QWidget {
   QPointer<BarButtonItem> m_left, m_right;
   QPointer<QAbstractButton> m_leftButton, m_rightButton;
   bool m_statusArea = true;
+  bool m_clear = false;
+  QColor m_buttonColour;
 };
 
 }  // namespace duo

@@ -25,7 +25,7 @@ class NavigationController : public ViewController {
 
   /// Pushes (taking ownership) or pops; animated with the transition the provider gives, or a
   /// plain slide.
-  void pushViewController(ViewController* controller, bool animated);
+  virtual void pushViewController(ViewController* controller, bool animated);
   void popViewController(bool animated);
 
   enum class Operation { Push, Pop };
@@ -44,10 +44,12 @@ class NavigationController : public ViewController {
   void viewWillDisappear(bool animated) override;
   void viewDidDisappear(bool animated) override;
 
+  /// Lays the bar and the top screen out over the container's present size.
+  void layoutContent();
+
  private:
   friend class ViewController;
   QRect contentFrame() const;
-  void layoutContent();
   void updateBar();
   void transition(Operation op, ViewController* from, ViewController* to, bool animated);
 

@@ -22,7 +22,10 @@ constexpr int kImageGap = 10;        // between the image column and the text
 constexpr int kAccessoryWidth = 14;  // the checkmark
 constexpr double kTextSize = 16;
 
-QColor pressedFill() { return QColor(255, 255, 255, 22); }
+QColor pressedFill(bool light) { return light ? QColor(0, 0, 0, 25) : QColor(255, 255, 255, 22); }
+// Over a light panel: black text and a deeper accent, which the theme's pale one is too faint for.
+const QColor kLightAccent(0x0a, 0x7a, 0xc4);
+const QColor kLightSeparator(0, 0, 0, 40);
 
 /// Space the navigation bar takes over full-screen content, which runs under the bar.
 int barInset(NavigationController* navigation) {
@@ -35,7 +38,8 @@ int barInset(NavigationController* navigation) {
 /// and a hairline under it.
 class TableCell : public QAbstractButton {
  public:
-  TableCell(const TableRow& row, QWidget* parent) : QAbstractButton(parent), m_image(row.image) {
+  TableCell(const TableRow& row, bool light, QWidget* parent)
+      : QAbstractButton(parent), m_image(row.image), m_light(light) {
     setObjectName(QString::fromLatin1(TableViewController::kRowObjectName));
     setText(row.text);
     setAccessibleName(row.text);
@@ -56,7 +60,8 @@ class TableCell : public QAbstractButton {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    if (isDown()) painter.fillRect(rect(), pressedFill());
+    if (isDown()) painter.fillRect(rect(), pressedFill(m_light));
+    const QColor accent = m_light ? kLightAccent : theme::tint();
     int left = kTextInset;
     if (!m_image.isNull()) {
       // Filled and cropped to a square, as album covers are shown.
@@ -72,20 +77,22 @@ class TableCell : public QAbstractButton {
     const int right = width() - kTextInset;
     if (isChecked()) {
       const double mid = height() / 2.0;
-      painter.setPen(QPen(theme::tint(), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      painter.setPen(QPen(accent, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
       painter.drawPolyline(QPolygonF({QPointF(right - kAccessoryWidth, mid),
                                       QPointF(right - 9, mid + 5), QPointF(right, mid - 6)}));
     }
     const QRect textSpace(left, 0, std::max(0, right - kAccessoryWidth - 10 - left), height());
-    painter.setPen(isChecked() ? theme::tint() : theme::primaryText());
+    painter.setPen(isChecked() ? accent : m_light ? QColor(Qt::black) : theme::primaryText());
     painter.setFont(font());
     painter.drawText(textSpace, Qt::AlignVCenter | Qt::AlignLeft,
                      painter.fontMetrics().elidedText(text(), Qt::ElideRight, textSpace.width()));
-    painter.fillRect(QRectF(left, height() - 0.5, width() - left, 0.5), theme::separator());
+    painter.fillRect(QRectF(left, height() - 0.5, width() - left, 0.5),
+                     m_light ? kLightSeparator : theme::separator());
   }
 
  private:
   QImage m_image;
+  bool m_light;
 };
 
 /// The scrolling area; it keeps the rows as wide as the visible part.
@@ -141,12 +148,6 @@ void TableViewController::selectRow(int row) {
   if (row < 0 || row >= numberOfRows()) return;
   setCheckedRow(row);
   if (m_onSelect) m_onSelect(row);
-}
-
-void TableViewController::setPreferredContentSize(const QSize& size) {
-  if (size == m_preferredContentSize) return;
-  m_preferredContentSize = size;
-  emit preferredContentSizeChanged(size);
 }
 
 QWidget* TableViewController::rowWidget(int row) const {
@@ -207,12 +208,18 @@ void TableViewController::applyBackground() {
   m_scroll->update();
 }
 
+void TableViewController::setLightAppearance(bool light) {
+  if (light == m_lightAppearance) return;
+  m_lightAppearance = light;
+  rebuild();
+}
+
 void TableViewController::rebuild() {
   if (!m_content) return;
   for (const QPointer<QWidget>& widget : m_rowWidgets) delete widget.data();
   m_rowWidgets.clear();
   for (int i = 0; i < numberOfRows(); ++i) {
-    auto* cell = new TableCell(m_rows[i], m_content);
+    auto* cell = new TableCell(m_rows[i], m_lightAppearance, m_content);
     cell->setChecked(i == m_checkedRow);
     connect(cell, &QAbstractButton::clicked, this, [this, i] { selectRow(i); });
     cell->show();

@@ -58,6 +58,10 @@ class TableViewController : public ViewController {
   bool hasClearBackground() const { return m_clearBackground; }
   void setClearBackground(bool clear);
 
+  /// Rows for a light panel: black text, a deeper accent and dark hairlines.
+  bool hasLightAppearance() const { return m_lightAppearance; }
+  void setLightAppearance(bool light);
+
   /// Called after the user taps a row (the checkmark has moved to it).
   void setSelectionHandler(SelectionHandler handler) { m_onSelect = std::move(handler); }
   /// Does what a tap on `row` does; ignored for rows that do not exist.
@@ -71,16 +75,9 @@ class TableViewController : public ViewController {
 
   /// The bottom of the last row, in points from the top of the list.
   int contentHeight() const { return numberOfRows() * m_rowHeight; }
-  /// The size the screen would like in a container that can grow with it; empty (invalid)
-  /// until set. preferredContentSizeChanged() tells the container.
-  QSize preferredContentSize() const { return m_preferredContentSize; }
-  void setPreferredContentSize(const QSize& size);
 
   /// The widget that shows `row`, nullptr before the view is loaded (tests click it).
   QWidget* rowWidget(int row) const;
-
- signals:
-  void preferredContentSizeChanged(const QSize& size);
 
  protected:
   void loadView() override;
@@ -94,7 +91,7 @@ class TableViewController : public ViewController {
   int m_checkedRow = -1;
   int m_rowHeight = kDefaultRowHeight;
   bool m_clearBackground = false;
-  QSize m_preferredContentSize;
+  bool m_lightAppearance = false;
   SelectionHandler m_onSelect;
   QPointer<QScrollArea> m_scroll;
   QPointer<QWidget> m_content;

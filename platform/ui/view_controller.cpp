@@ -43,6 +43,13 @@ void ViewController::loadView() {
 
 void ViewController::setView(QWidget* view) { m_view = view; }
 
+void ViewController::setPreferredContentSize(const QSize& size) {
+  // Told also when unchanged: a screen coming back into view says again what it wants, and its
+  // container fits itself to it once more.
+  m_preferredContentSize = size;
+  emit preferredContentSizeChanged(size);
+}
+
 void ViewController::setTitle(const QString& title) {
   m_title = title;
   navigationItemChanged();

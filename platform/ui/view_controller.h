@@ -57,6 +57,14 @@ class ViewController : public QObject {
 
   virtual bool prefersStatusBarHidden() const { return false; }
 
+  /// The size the screen would like in a container that can grow with it; empty (invalid)
+  /// until set. preferredContentSizeChanged() tells the container, on every call.
+  QSize preferredContentSize() const { return m_preferredContentSize; }
+  void setPreferredContentSize(const QSize& size);
+
+ signals:
+  void preferredContentSizeChanged(const QSize& size);
+
  protected:
   friend class NavigationController;
   /// Makes the view; the default is an empty dark view of the screen's size.
@@ -79,6 +87,7 @@ class ViewController : public QObject {
   QPointer<ViewController> m_presenting;
   QPointer<QWidget> m_presentationHost;  // the full-screen layer a presented screen sits in
   bool m_beingDismissed = false;
+  QSize m_preferredContentSize;
 };
 
 }  // namespace duo

@@ -6,7 +6,9 @@
 #include <QUrlQuery>
 #include <QtTest>
 
+#include "camera_app_delegate.h"
 #include "dropbox_session.h"
+#include "qs_sign_in_panel.h"
 #include "fake_http_server.h"
 #include "qs_dropbox.h"
 #include "result_screen_fixture.h"
@@ -125,6 +127,41 @@ class BlendViewControllerDropboxTest : public QObject {
     waitUntilIdle();
     QTest::qWait(100);
     QVERIFY(!m_f->shownAlert());
+    QVERIFY(!m_f->screen->blockingView());
+    // The upload's working copy goes with it.
+    const QDir working(QSDropbox::sharedDropbox()->localWorkingFolder());
+    QVERIFY(!working.exists() || working.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+  }
+
+  void aSignInLeftInTheBrowserIsGivenUp_data() {
+    QTest::addColumn<bool>("byCancel");
+    QTest::newRow("Cancel on the panel") << true;
+    QTest::newRow("no callback in ten minutes") << false;
+  }
+  void aSignInLeftInTheBrowserIsGivenUp() {
+    QFETCH(bool, byCancel);
+    DropboxSession* session = QSDropbox::sharedDropbox()->session();
+    session->unlinkAll();
+    session->setBrowserOpener([](const QUrl&) { return true; });
+    QVERIFY(m_f->select(1));
+    m_f->screen->executeShareBarButtonIndex(6);
+    m_f->clock.advance(0);
+    QTRY_VERIFY(session->isLinking());
+    QSSignInPanel* panel = m_f->window->findChild<QSSignInPanel*>();
+    QVERIFY(panel);
+    QCOMPARE(panel->message(), QString("Waiting for you to sign in to Dropbox\nin your web browser"));
+    if (byCancel) {
+      panel->cancelButton()->click();
+    } else {
+      m_f->clock.advance(QSSignInPanel::kLifetimeSeconds - 1);
+      QVERIFY(session->isLinking());
+      m_f->clock.advance(1);
+    }
+    m_f->clock.advance(1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!session->isLinking());
+    QVERIFY(!m_f->window->findChild<QSSignInPanel*>());
+    QVERIFY(!m_f->shownAlert());
   }
 
   void signInFirstThenTheSendCarriesOn() {
@@ -144,10 +181,15 @@ class BlendViewControllerDropboxTest : public QObject {
                                            200,
                                            "{\"access_token\": \"a2\", \"token_type\": \"bearer\", "
                                            "\"refresh_token\": \"r2\"}"));
+    QVERIFY(m_f->window->findChild<QSSignInPanel*>());
     const QUrlQuery asked(page);
     QUrl back(asked.queryItemValue("redirect_uri", QUrl::FullyDecoded));
     back.setQuery("code=c&state=" + asked.queryItemValue("state"));
-    QVERIFY(session->handleOpenURL(back));
+    // The callback comes in as the desktop hands it over, to the application's routing.
+    CameraAppDelegate application(*m_f->store);
+    QVERIFY(application.applicationOpenURL(back));
+    QTRY_VERIFY(session->isLinked());
+    m_f->clock.advance(0);  // the send resumes one turn after the link
     // Linked: the name prompt follows without choosing Dropbox again.
     QVERIFY(waitForAlert("Send to Dropbox"));
     m_f->shownAlert()->dismissWithClickedButtonIndex(m_f->shownAlert()->cancelButtonIndex(), false);

@@ -1,0 +1,142 @@
+#pragma once
+
+#include <QImage>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+
+#include <QTextEdit>
+
+#include "qs_blur_view.h"
+#include "qs_share_navigation_controller.h"
+#include "qs_sign_in_panel.h"
+#include "view_controller.h"
+
+
+
+namespace duo {
+
+class BarButtonItem;
+
+
+class Toolbar;
+
+/// The base of the upload screens: a small table with the caption editor beside a thumbnail of
+/// the image, then two rows that open pickers; "Cancel" and "Post" in the bar; while posting,
+/// the host dimmed with the progress panel over it. It shows itself in a
+/// QSShareNavigationController floating over the host and reports once through its completion:
+/// 0 cancelled or signed out, 1 posted, 2 failed. Subclasses fill the rows and post.
+class QSShareView2Controller : public ViewController, public QSProgressViewDelegate {
+  Q_OBJECT
+
+ public:
+  using Completion = std::function<void(int result)>;
+
+  static constexpr int kPreferredHeight = 282;
+  static constexpr int kImageRowHeight = 150;
+  static constexpr int kRowHeight = 44;
+  static constexpr int kPhoneThumbnailSize = 70;
+  static constexpr int kTabletThumbnailSize = 90;
+  static constexpr int kAccessoryToolbarHeight = 44;
+  static constexpr double kCaptionFontSize = 20;
+  static constexpr double kCaptionLineSpacing = 2;
+  static constexpr int kSeparatorInset = 15;
+  static constexpr double kBlockingAlpha = 0.4;
+  static constexpr double kFadeSeconds = 0.1;
+  static constexpr double kDismissDelaySeconds = 0.25;
+
+  explicit QSShareView2Controller(QObject* parent = nullptr);
+  ~QSShareView2Controller() override;
+
+  void setInitialCaption(const QString& caption) { m_caption = caption; }
+  QString caption() const { return m_caption; }
+  void addImage(const QImage& image) { m_image = image; }
+  QImage image() const { return m_image; }
+
+  /// Shows this screen over `host` and keeps `completion` for its end. The image must have been
+  /// added ("Image required"). Subclasses go on to sign in when needed.
+  virtual void presentFromViewController(ViewController* host, Completion completion);
+
+  ViewController* hostViewController() const { return m_host; }
+  QSShareNavigationController* shareNavigationController() const { return m_navigation; }
+
+  void dismiss() { dismissWithResult(0); }
+  void dismissWithSuccess() { dismissWithResult(1); }
+  /// Takes the container away; when it has gone, the completion is called with `result`, once.
+  virtual void dismissWithResult(int result);
+
+  /// Dims the host with a black view (to 0.4 in 0.1 s); unDimScreen() fades it out and removes it.
+  void dimScreen();
+  void unDimScreen();
+  /// The progress panel, centred on the host, fading in over 0.1 s; hideProgressView() fades
+  /// it out and removes it.
+  void showProgressView();
+  void hideProgressView();
+  void progressViewDidCancel(QSProgressView* progressView) override;
+
+  int heightForImageCell() const { return kImageRowHeight; }
+  /// Installs the caption editor and the thumbnail in `cell`; returns the editor.
+  QTextEdit* configureImageCell(QWidget* cell);
+  /// Posts the image: subclasses only ("Subclasses must override uploadImage").
+  virtual void uploadImage();
+
+  // The table: row 0 the image cell, rows 1 and 2 a label, the current choice and a disclosure.
+  int numberOfRows() const { return 3; }
+  QWidget* cellForRow(int row) const;
+  /// Shows the current label and choice of `row` again.
+  void reloadRow(int row);
+  /// What a click on a row does.
+  virtual void tableViewDidSelectRow(int row);
+
+  QTextEdit* textView() const { return m_textView; }
+  Toolbar* toolbar() const { return m_toolbar; }
+  BarButtonItem* logoutButton() const { return m_logoutButton; }
+  BarButtonItem* postButton() const { return m_postButton; }
+  QWidget* blockingView() const { return m_blockingView; }
+  QSProgressView* progressView() const { return m_progressView; }
+  QSSignInPanel* signInPanel() const { return m_signInPanel; }
+  int thumbnailSize() const;
+
+ protected:
+  void loadView() override;
+  void viewDidLoad() override;
+  void viewWillAppear(bool animated) override;
+  void viewDidAppear(bool animated) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+  /// The label and the current choice of rows 1 and 2.
+  virtual QString labelForRow(int row) const;
+  virtual QString detailForRow(int row) const;
+  /// The accessory toolbar with "Clear" and the sign-in button, under the table (this desktop
+  /// has no on-screen keyboard to carry it).
+  void setupToolbar();
+  virtual void clearButtonTouched();
+  virtual void logoutButtonTouched() {}
+  /// Shows the panel that waits for a sign-in in the browser; Cancel or its time limit calls
+  /// `abandon`. hideSignInPanel() takes it away.
+  void showSignInPanel(const QString& service, std::function<void()> abandon);
+  void hideSignInPanel();
+
+  QString m_caption;
+  QImage m_image;
+
+ private:
+  void layoutTable();
+
+  QPointer<ViewController> m_host;
+  QPointer<QSShareNavigationController> m_navigation;
+  Completion m_completion;
+  QPointer<QWidget> m_blockingView;
+  QPointer<QSProgressView> m_progressView;
+  QPointer<QSSignInPanel> m_signInPanel;
+  QPointer<QTextEdit> m_textView;
+  QPointer<Toolbar> m_toolbar;
+  QPointer<BarButtonItem> m_logoutButton;
+  QPointer<BarButtonItem> m_postButton;
+  QList<QPointer<QWidget>> m_cells;
+  QList<QPointer<QWidget>> m_separators;
+  bool m_dismissing = false;
+};
+
+}  // namespace duo
