@@ -154,7 +154,15 @@ bool QSShareView2Controller::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void QSShareView2Controller::viewWillAppear(bool) {
-  setPreferredContentSize(QSize(view()->width(), kPreferredHeight + kAccessoryToolbarHeight));
+  const QSize preferred(view()->width(), kPreferredHeight + kAccessoryToolbarHeight);
+  if (preferred == preferredContentSize() && m_navigation) {
+    // Back from a picker of another height: the container fits this screen again.
+    performAfterDelay(QSShareNavigationController::kResizeDelaySeconds,
+                      [navigation = m_navigation, height = preferred.height()] {
+                        if (navigation) navigation->resizeToHeight(height);
+                      });
+  }
+  setPreferredContentSize(preferred);
   layoutTable();
 }
 

@@ -44,8 +44,7 @@ void ViewController::loadView() {
 void ViewController::setView(QWidget* view) { m_view = view; }
 
 void ViewController::setPreferredContentSize(const QSize& size) {
-  // Told also when unchanged: a screen coming back into view says again what it wants, and its
-  // container fits itself to it once more.
+  if (size == m_preferredContentSize) return;
   m_preferredContentSize = size;
   emit preferredContentSizeChanged(size);
 }

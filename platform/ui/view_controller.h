@@ -58,7 +58,7 @@ class ViewController : public QObject {
   virtual bool prefersStatusBarHidden() const { return false; }
 
   /// The size the screen would like in a container that can grow with it; empty (invalid)
-  /// until set. preferredContentSizeChanged() tells the container, on every call.
+  /// until set. preferredContentSizeChanged() tells the container when it changes.
   QSize preferredContentSize() const { return m_preferredContentSize; }
   void setPreferredContentSize(const QSize& size);
 
