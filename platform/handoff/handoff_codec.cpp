@@ -34,8 +34,12 @@ std::optional<QUrl> HandoffCodec::decodeRequest(const QByteArray& bytes) {
   const QByteArrayView encoded =
       QByteArrayView(bytes).sliced(prefix.size(), bytes.size() - prefix.size() - 1);
   if (encoded.isEmpty() || !encodedUrlCharacters(encoded)) return std::nullopt;
-  const QUrl url = QUrl::fromEncoded(encoded.toByteArray(), QUrl::StrictMode);
-  if (!url.isValid() || url.scheme().isEmpty()) return std::nullopt;
+  const QByteArray text = encoded.toByteArray();
+  const QUrl url = QUrl::fromEncoded(text, QUrl::StrictMode);
+  // Only the form encodeRequest() writes: a URL that Qt would write differently (a stray "#",
+  // an escape it would undo) is not from our sender, and would not mean the same once passed on.
+  if (!url.isValid() || url.scheme().isEmpty() || url.toEncoded(QUrl::FullyEncoded) != text)
+    return std::nullopt;
   return url;
 }
 

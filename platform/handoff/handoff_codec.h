@@ -26,7 +26,7 @@ class HandoffCodec {
   /// The request for `url`; empty when the URL is invalid, has no scheme, or is too long to send.
   static QByteArray encodeRequest(const QUrl& url);
   /// The URL of a complete request (ending in its newline); nothing when the bytes are not
-  /// exactly one well-formed request.
+  /// exactly one well-formed request, with the URL written as encodeRequest() writes it.
   static std::optional<QUrl> decodeRequest(const QByteArray& bytes);
 
   static QByteArray encodeAnswer(Answer answer);
