@@ -19,10 +19,13 @@
 #include "blend_view_controller.h"
 #include "camera_app_delegate.h"
 #include "camera_view_controller.h"
+#include "command_line_url.h"
 #include "file_transfer.h"
 #include "folder_camera.h"
 #include "qt_camera.h"
 #include "instance_cache_folder.h"
+#include "instance_url_client.h"
+#include "instance_url_server.h"
 #include "qs_alert_view.h"
 #include "render_job.h"
 #include "qs_features.h"
@@ -55,6 +58,21 @@ void reportPairError(const QString& message, duo::CameraViewController* capture)
   alert->showWithCompletion([capture = QPointer<duo::CameraViewController>(capture)](duo::QSAlertView*, int) {
     if (capture) capture->launchCurrentPhotoMethod();
   });
+}
+
+/// Hands sign-in callback URLs to the running windows, the way the desktop asks for it when a
+/// service's sign-in page returns. No display is needed and none is opened. Returns the exit
+/// status: 0 when every URL was taken by a window, else 1 with one line on stderr per URL.
+int handOverCallbacks(const QStringList& urls, int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  duo::InstanceUrlClient client;
+  int status = 0;
+  for (const QString& text : urls) {
+    if (client.deliver(QUrl(text)) == duo::InstanceUrlClient::Outcome::Handled) continue;
+    std::fprintf(stderr, "duoscope: %s\n", qPrintable(client.message()));
+    status = 1;
+  }
+  return status;
 }
 
 /// What the command line asked to open: a pair, and with a received project its sender's
@@ -138,6 +156,13 @@ int main(int argc, char** argv) {
       QStringLiteral("A whole pair in one file: an MPO from a 3-D camera, a .jps, or a side-by-side "
                      "image with --sbs. Opens the result screen on it."),
       QStringLiteral("[FILE]"));
+  parser.addPositionalArgument(
+      QStringLiteral("URL"),
+      QStringLiteral("A sign-in callback URL (scheme://...), as the desktop passes it when a "
+                     "service's sign-in page in the browser returns: handed to the running "
+                     "window that waits for it, then this program exits (status 1 when no "
+                     "window took it)."),
+      QStringLiteral("[URL...]"));
   if (!parser.parse(arguments)) {
     std::fprintf(stderr, "duoscope: %s (try --help)\n", qPrintable(parser.errorText()));
     return 2;
@@ -149,6 +174,21 @@ int main(int argc, char** argv) {
   if (parser.isSet(versionOption)) {
     std::printf("duoscope %s\n", DUOSCOPE_VERSION);
     return 0;
+  }
+  // A callback URL the desktop handed over goes to the running windows; this process starts no
+  // window of its own. A file of that name is still a file.
+  QStringList callbackUrls;
+  for (const QString& argument : parser.positionalArguments())
+    if (duo::CommandLineUrl::isUrlArgument(argument)) callbackUrls << argument;
+  if (!callbackUrls.isEmpty()) {
+    if (callbackUrls.size() != parser.positionalArguments().size() || parser.isSet(leftOption) ||
+        parser.isSet(rightOption) || parser.isSet(projectOption) || parser.isSet(sbsOption)) {
+      std::fprintf(stderr,
+                   "duoscope: callback URLs go to the running windows; give them without a FILE, "
+                   "--left, --right, --project or --sbs\n");
+      return 2;
+    }
+    return handOverCallbacks(callbackUrls, argc, argv);
   }
   const QString screenText = parser.value(screenOption);
   const auto screen = duo::parseScreenOption(screenText.toStdString());
@@ -312,6 +352,14 @@ int main(int argc, char** argv) {
   // A pair named on the command line takes the place of the intro and the first capture.
   if (pairAsked) root->deferFirstLaunch();
   delegate.applicationDidFinishLaunching(root);
+  // Sign-in callbacks that the desktop hands to another `duoscope URL` come here through this
+  // instance's socket; without it the window still works, only a browser sign-in cannot finish.
+  duo::InstanceUrlServer callbackServer(
+      [&delegate](const QUrl& url) { return delegate.applicationOpenURL(url); });
+  QString listenError;
+  if (!callbackServer.listen(&listenError))
+    std::fprintf(stderr, "duoscope: %s; sign-ins in the browser cannot return to this window\n",
+                 qPrintable(listenError));
   auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), delegate.window());
   quit->setContext(Qt::ApplicationShortcut);
   QObject::connect(quit, &QShortcut::activated, &app, &QApplication::quit);

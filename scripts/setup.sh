@@ -16,6 +16,7 @@ packages=(
   libopencv-core-dev libopencv-imgproc-dev libopencv-features2d-dev
   libavahi-client-dev avahi-daemon dbus-daemon iproute2 util-linux
   qt6-networkauth-dev qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus-bin dbus-x11
+  desktop-file-utils python3
   "$@"
 )
 

@@ -1,0 +1,33 @@
+#include "command_line_url.h"
+
+#include <QFileInfo>
+
+namespace duo {
+
+namespace {
+
+bool isAsciiLetter(QChar c) {
+  return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+         (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+}
+
+bool isSchemeCharacter(QChar c) {
+  return isAsciiLetter(c) || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+         c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('.');
+}
+
+}  // namespace
+
+bool CommandLineUrl::hasUrlShape(QStringView argument) {
+  const qsizetype colon = argument.indexOf(QLatin1String("://"));
+  if (colon < 2 || !isAsciiLetter(argument.front())) return false;
+  for (const QChar c : argument.first(colon))
+    if (!isSchemeCharacter(c)) return false;
+  return true;
+}
+
+bool CommandLineUrl::isUrlArgument(const QString& argument) {
+  return hasUrlShape(argument) && !QFileInfo::exists(argument);
+}
+
+}  // namespace duo

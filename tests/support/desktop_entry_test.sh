@@ -1,0 +1,23 @@
+#!/bin/sh
+# The desktop entry passes desktop-file-validate: the build's own, and one made for a build
+# with every service's registration, which must claim exactly their callback schemes.
+# Usage: desktop_entry_test.sh BUILT_ENTRY desktop_entry.cmake SCRATCH_FOLDER
+set -eu
+command -v desktop-file-validate >/dev/null 2>&1 || {
+  echo "SKIP: desktop-file-validate is missing (scripts/setup.sh installs desktop-file-utils)"
+  exit 77
+}
+built=$1 script=$2 scratch=$3
+desktop-file-validate "$built"
+grep -qx 'Exec=duoscope %U' "$built"
+mkdir -p "$scratch"
+entry=$scratch/all-services.desktop
+cmake -DOUTPUT="$entry" -DDROPBOX_KEY=Ab3k -DFLICKR_KEY=0f1e -DFACEBOOK_ID=4242 -P "$script"
+desktop-file-validate "$entry"
+grep -qx 'MimeType=x-scheme-handler/db-ab3k;x-scheme-handler/fb4242;x-scheme-handler/flickr0f1e;' "$entry"
+# A key that cannot be part of a scheme stops the build instead of writing a broken entry.
+if cmake -DOUTPUT="$scratch/bad.desktop" -DFACEBOOK_ID="42 42" -P "$script" 2>/dev/null; then
+  echo "a key with a blank was accepted" >&2
+  exit 1
+fi
+echo "desktop entries valid"
