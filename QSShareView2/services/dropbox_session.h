@@ -22,8 +22,9 @@ class TokenStore;
 /// kept in the TokenStore across runs, their refresh, and the unlink.
 ///
 /// The browser comes back to a loopback redirect on 127.0.0.1 (Dropbox takes only https or
-/// loopback redirects for native applications); a callback URL handed to handleOpenURL() — the
-/// loopback address or the "db-" + key scheme — finishes the sign-in as well.
+/// loopback redirects for native applications). That redirect goes through the application's
+/// callback routing, which hands it to handleOpenURL(); the token request must name the same
+/// redirect, so no other callback address can finish the sign-in.
 class DropboxSession : public QObject {
   Q_OBJECT
 
