@@ -8,6 +8,7 @@
 
 #include "camera_app_delegate.h"
 #include "dropbox_session.h"
+#include "plain_root_view_controller.h"
 #include "qs_sign_in_panel.h"
 #include "fake_http_server.h"
 #include "qs_dropbox.h"
@@ -135,18 +136,27 @@ class BlendViewControllerDropboxTest : public QObject {
 
   void aSignInLeftInTheBrowserIsGivenUp_data() {
     QTest::addColumn<bool>("byCancel");
-    QTest::newRow("Cancel on the panel") << true;
-    QTest::newRow("no callback in ten minutes") << false;
+    QTest::addColumn<int>("mode");
+    QTest::newRow("Cancel on the panel") << true << 1;
+    QTest::newRow("no callback in ten minutes, wigglegram") << false << 4;
   }
   void aSignInLeftInTheBrowserIsGivenUp() {
     QFETCH(bool, byCancel);
+    QFETCH(int, mode);
+    // The application, for its busy overlay: the wigglegram's send dims the window first.
+    SettingsStore appStore(m_f->dir.filePath("app.json"));
+    CameraAppDelegate application(appStore);
+    application.applicationDidFinishLaunching(new PlainRootViewController);
+    m_f->clock.advance(2);
     DropboxSession* session = QSDropbox::sharedDropbox()->session();
     session->unlinkAll();
     session->setBrowserOpener([](const QUrl&) { return true; });
-    QVERIFY(m_f->select(1));
+    QVERIFY(m_f->select(mode));
     m_f->screen->executeShareBarButtonIndex(6);
     m_f->clock.advance(0);
     QTRY_VERIFY(session->isLinking());
+    // The dimming stays while the browser is out; the send that resumes would lift it.
+    QCOMPARE(bool(application.messageLabel()), mode == 4);
     QSSignInPanel* panel = m_f->window->findChild<QSSignInPanel*>();
     QVERIFY(panel);
     QCOMPARE(panel->message(), QString("Waiting for you to sign in to Dropbox\nin your web browser"));
@@ -162,6 +172,7 @@ class BlendViewControllerDropboxTest : public QObject {
     QVERIFY(!session->isLinking());
     QVERIFY(!m_f->window->findChild<QSSignInPanel*>());
     QVERIFY(!m_f->shownAlert());
+    QVERIFY(!application.messageLabel());
   }
 
   void signInFirstThenTheSendCarriesOn() {
