@@ -177,7 +177,10 @@ class BlendViewControllerUploadTest : public BlendScreenTestBase {
       QVERIFY(waitFor([this] { return shownAlert() != nullptr; }));  // once the stored link is read
       QSAlertView* prompt = shownAlert();
       QCOMPARE(prompt->title(), QString("Send to Dropbox"));
-      if (mode == 1) saveShot("dropbox-name-prompt.png");
+      if (mode == 1) {
+        m_clock.advance(0.5);  // the prompt's entrance
+        saveShot("dropbox-name-prompt.png");
+      }
       prompt->textFieldAtIndex(0)->setText("holiday");
       prompt->dismissWithClickedButtonIndex(prompt->firstOtherButtonIndex(), false);
       m_clock.advance(0);
