@@ -8,6 +8,7 @@
 #include "io/file_io.h"
 #include "io/jpeg_codec.h"
 #include "io/png_codec.h"
+#include "io/png_writer.h"
 
 namespace duo {
 
