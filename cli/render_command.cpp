@@ -52,10 +52,12 @@ Error noOverlap() {
                    "the offset leaves no overlap between the two images");
 }
 
-/// The encoded output of one kind, in the format its path names.
+/// The encoded output of one kind, in the format its path names. With `lastUse` the pair's
+/// images are let go as soon as the output is drawn: the encoder's working memory then comes
+/// from their buffers instead of fresh pages.
 Result<std::vector<std::uint8_t>> renderKind(StereoPair& pair, OutputKind kind,
                                              const RenderOptions& options, const GammaTable& gamma,
-                                             const std::string& path) {
+                                             const std::string& path, bool lastUse) {
   if (kind == OutputKind::Wigglegram) return buildWigglegramGif(pair);
   std::optional<Image> image;
   if (kind == OutputKind::Stereogram) {
@@ -70,6 +72,7 @@ Result<std::vector<std::uint8_t>> renderKind(StereoPair& pair, OutputKind kind,
     image = renderStill(pair, kind, options.settings, gamma);
     if (!image) return noOverlap();
   }
+  if (lastUse) pair = StereoPair();
   const auto format = imageFormatFromPath(path);
   if (!format) {
     return makeError(ErrorCode::Unsupported,
@@ -82,7 +85,8 @@ Result<std::vector<std::uint8_t>> renderKind(StereoPair& pair, OutputKind kind,
 }
 
 /// Renders every kind into a temporary file beside its target and renames them all only when
-/// every one was written; on failure the temporary files go and no target changes.
+/// every one was written; on failure the temporary files go and no target changes. The pair is
+/// used up: its images are released after the last kind is drawn.
 Status renderAndCommit(StereoPair& pair,
                        const std::vector<std::pair<OutputKind, std::string>>& targets,
                        const RenderOptions& options) {
@@ -96,7 +100,7 @@ Status renderAndCommit(StereoPair& pair,
   }
   for (std::size_t i = 0; i < targets.size(); ++i) {
     const auto& [kind, path] = targets[i];
-    const auto bytes = renderKind(pair, kind, options, gamma, path);
+    const auto bytes = renderKind(pair, kind, options, gamma, path, i + 1 == targets.size());
     if (!bytes) return bytes.error();
     // Not flushed to disk: exports can be made again, and a flush per file slows a batch.
     if (Status written = pending[i].write(*bytes); !written) return written;
