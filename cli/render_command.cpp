@@ -52,13 +52,18 @@ Error noOverlap() {
                    "the offset leaves no overlap between the two images");
 }
 
-/// The encoded output of one kind, in the format its path names. With `lastUse` the pair's
-/// images are let go as soon as the output is drawn: the encoder's working memory then comes
-/// from their buffers instead of fresh pages.
-Result<std::vector<std::uint8_t>> renderKind(StereoPair& pair, OutputKind kind,
-                                             const RenderOptions& options, const GammaTable& gamma,
-                                             const std::string& path, bool lastUse) {
-  if (kind == OutputKind::Wigglegram) return buildWigglegramGif(pair);
+/// Writes the output of one kind into `file`, in the format its path names (not flushed to
+/// disk: exports can be made again, and a flush per file slows a batch). With `lastUse` the
+/// pair's images are let go as soon as the output is drawn: the encoder's working memory then
+/// comes from their buffers instead of fresh pages.
+Status renderKindInto(PendingFile& file, StereoPair& pair, OutputKind kind,
+                      const RenderOptions& options, const GammaTable& gamma,
+                      const std::string& path, bool lastUse) {
+  if (kind == OutputKind::Wigglegram) {
+    const auto gif = buildWigglegramGif(pair);
+    if (!gif) return gif.error();
+    return file.write(*gif);
+  }
   std::optional<Image> image;
   if (kind == OutputKind::Stereogram) {
     // Exports get the upright card; drawing it upright saves turning it twice.
@@ -78,10 +83,21 @@ Result<std::vector<std::uint8_t>> renderKind(StereoPair& pair, OutputKind kind,
     return makeError(ErrorCode::Unsupported,
                      path + ": unknown image file type (the name must end in .jpg, .jpeg or .png)");
   }
-  auto bytes =
-      *format == ImageFormat::Png ? encodePng(*image) : encodeJpeg(*image, options.jpegQuality);
+  if (*format == ImageFormat::Png) {
+    // The file goes out straight from the encoder's memory.
+    bool encoded = false;
+    const Status written = encodePngTo(*image, [&](std::span<const std::uint8_t> bytes) {
+      encoded = true;
+      return file.write(bytes);
+    });
+    if (!written && !encoded) {
+      return makeError(written.error().code, path + ": " + written.error().message);
+    }
+    return written;
+  }
+  const auto bytes = encodeJpeg(*image, options.jpegQuality);
   if (!bytes) return makeError(bytes.error().code, path + ": " + bytes.error().message);
-  return bytes;
+  return file.write(*bytes);
 }
 
 /// Renders every kind into a temporary file beside its target and renames them all only when
@@ -100,10 +116,11 @@ Status renderAndCommit(StereoPair& pair,
   }
   for (std::size_t i = 0; i < targets.size(); ++i) {
     const auto& [kind, path] = targets[i];
-    const auto bytes = renderKind(pair, kind, options, gamma, path, i + 1 == targets.size());
-    if (!bytes) return bytes.error();
-    // Not flushed to disk: exports can be made again, and a flush per file slows a batch.
-    if (Status written = pending[i].write(*bytes); !written) return written;
+    const bool lastUse = i + 1 == targets.size();
+    if (Status written = renderKindInto(pending[i], pair, kind, options, gamma, path, lastUse);
+        !written) {
+      return written;
+    }
   }
   for (PendingFile& file : pending) {
     if (Status committed = file.commit(); !committed) return committed;

@@ -103,6 +103,24 @@ void filterRow(const Image& image, int y, std::uint8_t* out) {
 
 Error noMemory() { return makeError(ErrorCode::TooLarge, "not enough memory to write PNG"); }
 
+Error emptyImage() { return makeError(ErrorCode::InvalidArgument, "cannot encode an empty image"); }
+
+std::uint64_t pixelCount(const Image& image) {
+  return std::uint64_t(image.width()) * std::uint64_t(image.height());
+}
+
+// Runs `body`, turning a failed allocation into the encoder's error.
+template <typename Body>
+auto withoutMemoryExceptions(Body&& body) -> decltype(body()) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return noMemory();
+  } catch (const std::length_error&) {
+    return noMemory();
+  }
+}
+
 // Scratch memory from the pixel pool: renders and decodes free buffers of similar sizes all the
 // time, so the encoder's working memory is usually memory that has been touched already.
 class ScratchBuffer {
@@ -129,9 +147,9 @@ libdeflate_compressor* threadCompressor() {
   return compressor.get();
 }
 
-// The whole filtered image compressed in one call; nullopt when the memory for it cannot be had
-// (the caller then streams, which needs far less).
-std::optional<std::vector<std::uint8_t>> encodeOneShot(const Image& image) {
+// The whole filtered image compressed in one call and handed to the sink; nullopt when the
+// memory for it cannot be had (the caller then streams, which needs far less).
+std::optional<Status> encodeOneShot(const Image& image, const Sink& sink) {
   libdeflate_compressor* compressor = threadCompressor();
   if (!compressor) return std::nullopt;
   const std::size_t rowBytes = filteredRowBytes(image);
@@ -153,7 +171,7 @@ std::optional<std::vector<std::uint8_t>> encodeOneShot(const Image& image) {
   frameChunk(file.data() + kHeaderBytes, "IDAT", compressed);
   const std::size_t total = idatData + compressed + 4 + kIendBytes;
   writeIend(file.data() + total - kIendBytes);
-  return std::vector<std::uint8_t>(file.data(), file.data() + total);
+  return sink({file.data(), total});
 }
 
 // Appends one chunk to out.
@@ -213,19 +231,35 @@ Result<std::vector<std::uint8_t>> encodeStreaming(const Image& image) {
 
 }  // namespace
 
-Result<std::vector<std::uint8_t>> encode(const Image& image, std::uint64_t maxOneShotPixels) {
-  if (image.isNull()) return makeError(ErrorCode::InvalidArgument, "cannot encode an empty image");
-  try {
-    const std::uint64_t pixels = std::uint64_t(image.width()) * std::uint64_t(image.height());
-    if (pixels <= maxOneShotPixels) {
-      if (auto png = encodeOneShot(image)) return std::move(*png);
+Status encodeTo(const Image& image, const Sink& sink, std::uint64_t maxOneShotPixels) {
+  return withoutMemoryExceptions([&]() -> Status {
+    if (image.isNull()) return emptyImage();
+    if (pixelCount(image) <= maxOneShotPixels) {
+      if (auto status = encodeOneShot(image, sink)) return std::move(*status);
     }
+    auto png = encodeStreaming(image);
+    if (!png) return png.error();
+    return sink(*png);
+  });
+}
+
+Result<std::vector<std::uint8_t>> encode(const Image& image, std::uint64_t maxOneShotPixels) {
+  return withoutMemoryExceptions([&]() -> Result<std::vector<std::uint8_t>> {
+    if (image.isNull()) return emptyImage();
+    if (pixelCount(image) <= maxOneShotPixels) {
+      std::vector<std::uint8_t> out;
+      const auto copy = [&](std::span<const std::uint8_t> bytes) -> Status {
+        out.assign(bytes.begin(), bytes.end());
+        return Ok{};
+      };
+      if (auto status = encodeOneShot(image, copy)) {
+        if (!*status) return status->error();
+        return out;
+      }
+    }
+    // Already a vector of its own: no copy.
     return encodeStreaming(image);
-  } catch (const std::bad_alloc&) {
-    return noMemory();
-  } catch (const std::length_error&) {
-    return noMemory();
-  }
+  });
 }
 
 }  // namespace duo::png

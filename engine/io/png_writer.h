@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <vector>
 
 #include "core/result.h"
@@ -20,5 +22,14 @@ inline constexpr std::uint64_t kMaxOneShotPixels = 64'000'000;
 /// a null image; TooLarge when the working memory cannot be had.
 Result<std::vector<std::uint8_t>> encode(const Image& image,
                                          std::uint64_t maxOneShotPixels = kMaxOneShotPixels);
+
+/// Receives a finished file; the bytes are valid during the call only.
+using Sink = std::function<Status(std::span<const std::uint8_t>)>;
+
+/// encode(), with the file handed to `sink` straight from the encoder's working memory instead of
+/// copied into a vector of its own: a file's worth less of fresh memory and copying for callers
+/// that only write it out. Returns the sink's status, or the encoder's error without calling it.
+Status encodeTo(const Image& image, const Sink& sink,
+                std::uint64_t maxOneShotPixels = kMaxOneShotPixels);
 
 }  // namespace duo::png
