@@ -24,18 +24,19 @@ namespace duo::png {
 
 namespace {
 
-// Every row UP-filtered, as the writer always did: on photographs it compresses nearly as well
-// as trying every filter per row, at a fraction of the time.
+// Every row UP-filtered, as the writer always did: one subtraction per byte, where choosing a
+// filter per row (libpng's default) costs several times as long for a file a sixth smaller.
 constexpr std::uint8_t kFilterUp = 2;
 
 // The fastest level of each compressor. Measured on the command line's main output (colour
-// anaglyph of a 4000 x 3000 camera pair at 50 %, 2000 x 1500, same filtered data, one core):
-//   zlib 1        135 ms  5.61 MB  (the writer before libdeflate)
-//   libdeflate 1   99 ms  5.20 MB
-//   libdeflate 2  139 ms  4.96 MB  (levels 3 and 4 the same)
-//   libdeflate 6  154 ms  4.95 MB
-// Level 1 is both faster and smaller than what was written before; level 2 would buy 5 % of
-// size for 40 % more time. bench/png_encode_bench.cpp measures these again.
+// anaglyph of a 4000 x 3000 camera pair at 50 %, 2000 x 1500, same filtered rows, one core;
+// bench/png_encode_bench.cpp), camera pair and noisy pair:
+//   zlib 1         135 ms  5.61 MB   234 ms  7.37 MB  (the writer before libdeflate)
+//   libdeflate 1   101 ms  5.20 MB    90 ms  7.19 MB
+//   libdeflate 2   140 ms  4.96 MB   125 ms  7.22 MB  (level 4 the same)
+//   libdeflate 6   156 ms  4.95 MB   134 ms  7.25 MB
+// Level 1 is both faster and smaller than what was written before; level 2 buys 5 % of size on
+// the camera pair, none on the noisy one, for 40 % more time.
 constexpr int kOneShotLevel = 1;
 constexpr int kStreamingLevel = 1;
 
