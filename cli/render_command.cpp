@@ -24,6 +24,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Two PNG encodes at once hold about twenty bytes a pixel between them (both stills and both
+// encoders' working memory); larger stills are encoded one at a time, as the peak was before.
+constexpr std::int64_t kMaxPixelsEncodedAlongside = 16'000'000;
+
 /// Two photographs, or one file holding both views when `right` is empty.
 struct PairSource {
   std::string left;
@@ -116,8 +120,9 @@ Status writeDrawn(PendingFile& file, const DrawnOutput& drawn, const std::string
 /// working memory comes from their buffers instead of fresh pages.
 ///
 /// Encoding takes most of the time, so with several kinds two are encoded at once: while a
-/// helper thread encodes one output, this thread draws the next and encodes it itself. Each
-/// file is the same as when written alone.
+/// helper thread encodes one output, this thread draws the next and encodes it itself (stills
+/// above kMaxPixelsEncodedAlongside are encoded alone). Each file is the same as when written
+/// alone.
 Status renderAndCommit(StereoPair& pair,
                        const std::vector<std::pair<OutputKind, std::string>>& targets,
                        const RenderOptions& options) {
@@ -149,7 +154,10 @@ Status renderAndCommit(StereoPair& pair,
       break;
     }
     const bool more = i + 1 < targets.size();
-    if (more && !helper.joinable()) {
+    const bool alongside =
+        !drawn->still ||
+        std::int64_t{drawn->still->width()} * drawn->still->height() <= kMaxPixelsEncodedAlongside;
+    if (more && drawn->still && alongside && !helper.joinable()) {
       helperOutput = std::move(*drawn);
       helperStatus.reset();
       try {
@@ -160,6 +168,10 @@ Status renderAndCommit(StereoPair& pair,
       } catch (const std::system_error&) {
         drawn = std::move(*helperOutput);  // no thread to be had: write it here instead
       }
+    }
+    if (!alongside) {
+      joinHelper();
+      if (!status) break;
     }
     status = writeDrawn(pending[i], *drawn, path, options);
     joinHelper();
