@@ -11,13 +11,20 @@
 
 namespace duo::bench {
 
-/// A camera-like photograph: smooth value noise at a coarse scale, a finer ripple and grain, so
-/// the JPEG entropy decoder has as much work as on a real photograph (a flat test card decodes
-/// unrealistically fast). `shift` moves the content left, giving the right eye's view.
-inline Image cameraImage(int width, int height, std::uint32_t seed, int shift = 0) {
+/// Grain amplitude of an ordinary photograph, and of one at a high sensitivity (the noisy pair of
+/// the benchmarks).
+inline constexpr int kCameraGrain = 10;
+inline constexpr int kNoisyGrain = 48;
+
+/// A camera-like photograph: smooth value noise at a coarse scale, a finer ripple and grain of
+/// up to ±`grainAmplitude` per channel, so the JPEG entropy decoder has as much work as on a
+/// real photograph (a flat test card decodes unrealistically fast). `shift` moves the content
+/// left, giving the right eye's view.
+inline Image cameraImage(int width, int height, std::uint32_t seed, int shift = 0,
+                         int grainAmplitude = kCameraGrain) {
   Image image = *Image::create(width, height);
   std::mt19937 rng(seed);
-  std::uniform_int_distribution<int> grain(-10, 10);
+  std::uniform_int_distribution<int> grain(-grainAmplitude, grainAmplitude);
   constexpr int kCells = 64;
   std::mt19937 latticeRng(7);
   std::vector<float> lattice((kCells + 2) * (kCells + 1) * 3);
@@ -45,8 +52,8 @@ inline Image cameraImage(int width, int height, std::uint32_t seed, int shift = 
 }
 
 inline std::vector<std::uint8_t> cameraJpeg(int width, int height, std::uint32_t seed,
-                                            int shift = 0) {
-  auto jpeg = encodeJpeg(cameraImage(width, height, seed, shift), 90);
+                                            int shift = 0, int grainAmplitude = kCameraGrain) {
+  auto jpeg = encodeJpeg(cameraImage(width, height, seed, shift, grainAmplitude), 90);
   if (!jpeg) throw std::runtime_error(jpeg.error().message);
   return std::move(*jpeg);
 }

@@ -3,7 +3,9 @@
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -21,6 +23,10 @@ namespace duo::cli {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Two PNG encodes at once hold about twenty bytes a pixel between them (both stills and both
+// encoders' working memory); larger stills are encoded one at a time, as the peak was before.
+constexpr std::int64_t kMaxPixelsEncodedAlongside = 16'000'000;
 
 /// Two photographs, or one file holding both views when `right` is empty.
 struct PairSource {
@@ -52,37 +58,71 @@ Error noOverlap() {
                    "the offset leaves no overlap between the two images");
 }
 
-/// The encoded output of one kind, in the format its path names.
-Result<std::vector<std::uint8_t>> renderKind(StereoPair& pair, OutputKind kind,
-                                             const RenderOptions& options, const GammaTable& gamma,
-                                             const std::string& path) {
-  if (kind == OutputKind::Wigglegram) return buildWigglegramGif(pair);
-  std::optional<Image> image;
-  if (kind == OutputKind::Stereogram) {
+/// One output as drawn, before it is encoded: a still, or the finished bytes of the GIF.
+struct DrawnOutput {
+  std::optional<Image> still;
+  std::vector<std::uint8_t> bytes;
+};
+
+/// Draws the output of one kind from the pair (on the calling thread: the pair is not shared).
+Result<DrawnOutput> drawKind(StereoPair& pair, OutputKind kind, const RenderOptions& options,
+                             const GammaTable& gamma) {
+  DrawnOutput drawn;
+  if (kind == OutputKind::Wigglegram) {
+    auto gif = buildWigglegramGif(pair);
+    if (!gif) return gif.error();
+    drawn.bytes = std::move(*gif);
+  } else if (kind == OutputKind::Stereogram) {
     // Exports get the upright card; drawing it upright saves turning it twice.
     const CropRect crop =
         pair.getAlignmentBounds(pair.leftImage().width(), pair.leftImage().height());
     auto card = makeStereogramCard(pair.leftImage(), pair.rightImage(), pair.pixelOffset(), crop,
                                    options.settings);
     if (!card) return card.error();
-    image = std::move(card).value();
+    drawn.still = std::move(card).value();
   } else {
-    image = renderStill(pair, kind, options.settings, gamma);
-    if (!image) return noOverlap();
+    drawn.still = renderStill(pair, kind, options.settings, gamma);
+    if (!drawn.still) return noOverlap();
   }
+  return drawn;
+}
+
+/// Encodes a drawn still in the format its path names and writes it into `file` (not flushed
+/// to disk: exports can be made again, and a flush per file slows a batch). Safe on any thread.
+Status writeDrawn(PendingFile& file, const DrawnOutput& drawn, const std::string& path,
+                  const RenderOptions& options) {
+  if (!drawn.still) return file.write(drawn.bytes);
   const auto format = imageFormatFromPath(path);
   if (!format) {
     return makeError(ErrorCode::Unsupported,
                      path + ": unknown image file type (the name must end in .jpg, .jpeg or .png)");
   }
-  auto bytes =
-      *format == ImageFormat::Png ? encodePng(*image) : encodeJpeg(*image, options.jpegQuality);
+  if (*format == ImageFormat::Png) {
+    // The file goes out straight from the encoder's memory.
+    bool encoded = false;
+    const Status written = encodePngTo(*drawn.still, [&](std::span<const std::uint8_t> bytes) {
+      encoded = true;
+      return file.write(bytes);
+    });
+    if (!written && !encoded) {
+      return makeError(written.error().code, path + ": " + written.error().message);
+    }
+    return written;
+  }
+  const auto bytes = encodeJpeg(*drawn.still, options.jpegQuality);
   if (!bytes) return makeError(bytes.error().code, path + ": " + bytes.error().message);
-  return bytes;
+  return file.write(*bytes);
 }
 
 /// Renders every kind into a temporary file beside its target and renames them all only when
-/// every one was written; on failure the temporary files go and no target changes.
+/// every one was written; on failure the temporary files go and no target changes. The pair is
+/// used up: its images are let go as soon as the last kind is drawn, so that the encoder's
+/// working memory comes from their buffers instead of fresh pages.
+///
+/// Encoding takes most of the time, so with several kinds two are encoded at once: while a
+/// helper thread encodes one output, this thread draws the next and encodes it itself (stills
+/// above kMaxPixelsEncodedAlongside are encoded alone). Each file is the same as when written
+/// alone.
 Status renderAndCommit(StereoPair& pair,
                        const std::vector<std::pair<OutputKind, std::string>>& targets,
                        const RenderOptions& options) {
@@ -94,13 +134,50 @@ Status renderAndCommit(StereoPair& pair,
     if (!file) return file.error();
     pending.push_back(std::move(*file));
   }
-  for (std::size_t i = 0; i < targets.size(); ++i) {
+  // The helper's output and result; at most one is in flight.
+  std::optional<DrawnOutput> helperOutput;
+  std::optional<Status> helperStatus;
+  std::thread helper;
+  Status status = Ok{};
+  auto joinHelper = [&] {
+    if (!helper.joinable()) return;
+    helper.join();
+    if (status && !*helperStatus) status = *helperStatus;
+    helperOutput.reset();
+  };
+  for (std::size_t i = 0; i < targets.size() && status; ++i) {
     const auto& [kind, path] = targets[i];
-    const auto bytes = renderKind(pair, kind, options, gamma, path);
-    if (!bytes) return bytes.error();
-    // Not flushed to disk: exports can be made again, and a flush per file slows a batch.
-    if (Status written = pending[i].write(*bytes); !written) return written;
+    auto drawn = drawKind(pair, kind, options, gamma);
+    if (i + 1 == targets.size()) pair = StereoPair();
+    if (!drawn) {
+      status = drawn.error();
+      break;
+    }
+    const bool more = i + 1 < targets.size();
+    const bool alongside =
+        !drawn->still ||
+        std::int64_t{drawn->still->width()} * drawn->still->height() <= kMaxPixelsEncodedAlongside;
+    if (more && drawn->still && alongside && !helper.joinable()) {
+      helperOutput = std::move(*drawn);
+      helperStatus.reset();
+      try {
+        helper = std::thread([&, i] {
+          helperStatus = writeDrawn(pending[i], *helperOutput, targets[i].second, options);
+        });
+        continue;
+      } catch (const std::system_error&) {
+        drawn = std::move(*helperOutput);  // no thread to be had: write it here instead
+      }
+    }
+    if (!alongside) {
+      joinHelper();
+      if (!status) break;
+    }
+    status = writeDrawn(pending[i], *drawn, path, options);
+    joinHelper();
   }
+  joinHelper();
+  if (!status) return status;
   for (PendingFile& file : pending) {
     if (Status committed = file.commit(); !committed) return committed;
   }

@@ -7,8 +7,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config git
-  libjpeg62-turbo-dev libpng-dev zlib1g-dev libexif-dev libgd-dev
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libjpeg62-turbo-dev libpng-dev zlib1g-dev libdeflate-dev libexif-dev libgd-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev python3-pil
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins fonts-inter
   qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   ccache

@@ -163,17 +163,22 @@ void RenderCache::writeEntry(std::uint64_t sequence, const std::shared_ptr<const
     if (supersededLocked(sequence, key)) return;
   }
 
-  std::vector<std::uint8_t> encoded;
-  std::span<const std::uint8_t> bytes;
+  // An image's PNG is written out straight from the encoder's memory. Failures only leave the
+  // entry missing, so the status is of no further use.
+  const auto commit = [&](std::span<const std::uint8_t> bytes) -> Status {
+    commitEntry(sequence, image, bytes, fullPath, key);
+    return Ok{};
+  };
   if (imageData) {
-    bytes = *imageData;
+    (void)commit(*imageData);
   } else {
-    auto png = encodePng(*image);
-    if (!png) return;
-    encoded = std::move(*png);
-    bytes = encoded;
+    (void)encodePngTo(*image, commit);
   }
+}
 
+void RenderCache::commitEntry(std::uint64_t sequence, const std::shared_ptr<const Image>& image,
+                              std::span<const std::uint8_t> bytes, const std::string& fullPath,
+                              const std::string& key) {
   std::optional<PendingFile> pending;
   {
     std::lock_guard lock(m_mutex);

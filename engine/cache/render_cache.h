@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -87,6 +88,10 @@ class RenderCache {
   void writeEntry(std::uint64_t sequence, const std::shared_ptr<const Image>& image,
                   const std::shared_ptr<const std::vector<std::uint8_t>>& imageData,
                   const std::string& fullPath, const std::string& key);
+  // Writes the bytes of an entry and renames them into place unless superseded.
+  void commitEntry(std::uint64_t sequence, const std::shared_ptr<const Image>& image,
+                   std::span<const std::uint8_t> bytes, const std::string& fullPath,
+                   const std::string& key);
 
   std::string m_cacheDirectory;
   std::mutex m_mutex;  // guards the fields below and every rename into / removal from the folder

@@ -56,6 +56,29 @@ std::uint8_t* take(std::size_t bytes) {
   return allocateFresh(bytes);
 }
 
+std::uint8_t* takeAtLeast(std::size_t bytes, std::size_t& granted) {
+  if (bytes >= kMinPooledBytes) {
+    Pool& p = pool();
+    std::lock_guard lock(p.mutex);
+    auto best = p.entries.end();
+    for (auto it = p.entries.begin(); it != p.entries.end(); ++it) {
+      if (it->bytes >= bytes && it->bytes / 2 <= bytes &&
+          (best == p.entries.end() || it->bytes < best->bytes)) {
+        best = it;
+      }
+    }
+    if (best != p.entries.end()) {
+      std::uint8_t* buffer = best->buffer;
+      granted = best->bytes;
+      p.pooledBytes -= best->bytes;
+      p.entries.erase(best);
+      return buffer;
+    }
+  }
+  granted = bytes;
+  return allocateFresh(bytes);
+}
+
 void give(std::uint8_t* buffer, std::size_t bytes) noexcept {
   if (!buffer) return;
   if (bytes < kMinPooledBytes || bytes > kMaxPooledBytes) {

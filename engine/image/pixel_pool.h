@@ -19,7 +19,13 @@ inline constexpr std::size_t kMaxPooledBytes = std::size_t{256} << 20;
 /// nullptr when the memory cannot be had. Contents are undefined.
 std::uint8_t* take(std::size_t bytes);
 
-/// Gives back a buffer from take() with the same size.
+/// For working memory that need not have an image's exact size (an encoder's scratch): the
+/// smallest pooled buffer of at least `bytes` and at most twice that, else a fresh one of exactly
+/// `bytes`. `granted` receives the buffer's size, which give() needs. nullptr when the memory
+/// cannot be had.
+std::uint8_t* takeAtLeast(std::size_t bytes, std::size_t& granted);
+
+/// Gives back a buffer from take() or takeAtLeast() with the size it was taken with.
 void give(std::uint8_t* buffer, std::size_t bytes) noexcept;
 
 /// Frees every pooled buffer (for tests and memory-pressure handling).

@@ -8,6 +8,7 @@
 #include "io/file_io.h"
 #include "io/jpeg_codec.h"
 #include "io/png_codec.h"
+#include "io/png_writer.h"
 
 namespace duo {
 
@@ -86,6 +87,11 @@ Result<Image> decodeImageFile(const std::string& path, const DecodeOptions& opti
 
 Result<std::vector<std::uint8_t>> encodePng(const Image& image) { return png::encode(image); }
 
+Status encodePngTo(const Image& image,
+                   const std::function<Status(std::span<const std::uint8_t>)>& sink) {
+  return png::encodeTo(image, sink);
+}
+
 Result<std::vector<std::uint8_t>> encodeJpeg(const Image& image, int quality,
                                              bool writeOrientationTag) {
   return jpeg::encode(image, quality, writeOrientationTag);
@@ -97,12 +103,25 @@ Status writeImageFile(const Image& image, const std::string& path, int jpegQuali
     return makeError(ErrorCode::Unsupported,
                      path + ": unknown image file type (the name must end in .jpg, .jpeg or .png)");
   }
-  auto bytes = *format == ImageFormat::Png ? encodePng(image) : encodeJpeg(image, jpegQuality);
-  if (!bytes) return makeError(bytes.error().code, path + ": " + bytes.error().message);
   // Not flushed to disk: these are caches and exports that can be made again, and a flush per
   // file would slow down writing a batch of them. The rename still keeps readers from ever
   // seeing half a file.
-  return writeFileAtomically(path, *bytes, /*durable=*/false);
+  bool encoded = false;
+  const auto write = [&](std::span<const std::uint8_t> bytes) {
+    encoded = true;
+    return writeFileAtomically(path, bytes, /*durable=*/false);
+  };
+  if (*format == ImageFormat::Png) {
+    const Status written = encodePngTo(image, write);
+    // The write's errors name the path already; the encoder's do not.
+    if (!written && !encoded) {
+      return makeError(written.error().code, path + ": " + written.error().message);
+    }
+    return written;
+  }
+  auto bytes = encodeJpeg(image, jpegQuality);
+  if (!bytes) return makeError(bytes.error().code, path + ": " + bytes.error().message);
+  return write(*bytes);
 }
 
 }  // namespace duo

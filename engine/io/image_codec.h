@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -51,6 +52,12 @@ Result<Image> decodeImageFile(const std::string& path, const DecodeOptions& opti
 
 /// PNG of the red, green and blue channels (8 bit, no alpha), tuned for speed over size.
 Result<std::vector<std::uint8_t>> encodePng(const Image& image);
+
+/// encodePng() with the file handed to `sink` (valid during the call only) straight from the
+/// encoder's working memory, for callers that only write it out: no copy of the file is made.
+/// Returns the sink's status, or the encoder's error without calling it.
+Status encodePngTo(const Image& image,
+                   const std::function<Status(std::span<const std::uint8_t>)>& sink);
 
 /// Baseline JPEG, 4:2:0, quality 1–100 (clamped). With `writeOrientationTag` the image's tag
 /// goes into the file as an EXIF Orientation (a minimal APP1 segment right after the JFIF

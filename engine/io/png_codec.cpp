@@ -16,25 +16,12 @@ namespace duo::png {
 
 namespace {
 
-// Write settings, chosen for speed: the application writes PNGs as caches and exports of whole
-// photographs, where waiting matters more than a few percent of size. Measured on a 2000 x 1500
-// camera photograph (libpng 1.6.39, -O2, best of 5):
-//   libpng default (all filters, level 6)  662 ms  3.31 MB
-//   all filters, level 1                   175 ms  3.58 MB
-//   SUB, level 1                           114 ms  3.85 MB
-//   UP, level 2                            124 ms  3.34 MB
-//   UP, level 1                            105 ms  3.41 MB   <- six times faster, 3 % larger
-// A Z_RLE strategy is faster still on some photographs but up to a fifth larger on others.
-constexpr int kWriteFilter = PNG_FILTER_UP;
-constexpr int kWriteZlibLevel = 1;
-
-// Messages from libpng and the state of the in-memory reader or writer. libpng jumps back to
-// the setjmp in guarded() after our error function has recorded the message.
+// Messages from libpng and the state of the in-memory reader. libpng jumps back to the setjmp
+// in guarded() after our error function has recorded the message.
 struct PngState {
   std::span<const std::uint8_t> input;
   std::size_t position = 0;
   bool truncated = false;
-  std::vector<std::uint8_t>* output = nullptr;
   char message[200] = {};
 };
 
@@ -57,20 +44,6 @@ void readFromMemory(png_structp png, png_bytep out, std::size_t length) {
   std::memcpy(out, state->input.data() + state->position, length);
   state->position += length;
 }
-
-void writeToMemory(png_structp png, png_bytep data, std::size_t length) {
-  auto* state = static_cast<PngState*>(png_get_io_ptr(png));
-  bool failed = false;
-  try {
-    state->output->insert(state->output->end(), data, data + length);
-  } catch (...) {  // std::bad_alloc or std::length_error
-    failed = true;
-  }
-  // Jump only once the exception is gone: the jump skips destructors.
-  if (failed) png_error(png, "out of memory");
-}
-
-void flushNothing(png_structp) {}
 
 // Runs libpng calls under its error handler; false when libpng reported an error. Whatever body
 // does must leave nothing with a destructor on the stack while libpng runs.
@@ -226,47 +199,6 @@ Result<Image> decode(std::span<const std::uint8_t> bytes, std::string_view name)
   if (hasAlpha) compositeOverBlack(*image);
   image->setOrientationTag(info->orientationTag);
   return std::move(*image);
-}
-
-Result<std::vector<std::uint8_t>> encode(const Image& image) {
-  if (image.isNull()) return makeError(ErrorCode::InvalidArgument, "cannot encode an empty image");
-  std::vector<std::uint8_t> output;
-  // Room for the uncompressed rows up front: untouched pages cost address space, not memory,
-  // while growing by doubling would copy the encoded bytes and hold both copies at once.
-  output.reserve(std::size_t(image.width()) * 3 * std::size_t(image.height()) +
-                 std::size_t(image.height()) + 4096);
-  PngState state;
-  state.output = &output;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, onError, onWarning);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  struct Cleanup {
-    png_structp* png;
-    png_infop* info;
-    ~Cleanup() { png_destroy_write_struct(png, info); }
-  } cleanup{&png, &info};
-  if (!png || !info) return makeError(ErrorCode::TooLarge, "not enough memory to write PNG");
-
-  const bool ok = guarded(png, [&] {
-    png_set_write_fn(png, &state, writeToMemory, flushNothing);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width()),
-                 static_cast<png_uint_32>(image.height()), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, kWriteFilter);
-    png_set_compression_level(png, kWriteZlibLevel);
-    png_write_info(png, info);
-    // On write the filler call removes the fourth byte of each pixel.
-    png_set_filler(png, 0, PNG_FILLER_AFTER);
-    for (int y = 0; y < image.height(); ++y) {
-      // libpng's row type is not const, but it only reads the rows it writes.
-      png_write_row(png, const_cast<png_bytep>(image.row(y)));
-    }
-    png_write_end(png, info);
-  });
-  if (!ok) {
-    return makeError(ErrorCode::InvalidArgument,
-                     std::string("cannot encode PNG (") + state.message + ")");
-  }
-  return output;
 }
 
 }  // namespace duo::png

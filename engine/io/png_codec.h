@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
-#include <vector>
 
 #include "core/result.h"
 #include "image/image.h"
@@ -14,6 +13,5 @@ namespace duo::png {
 Result<ImageInfo> readInfo(std::span<const std::uint8_t> bytes, std::string_view name);
 /// Alpha is composited over black; 16-bit samples are scaled to 8 bit.
 Result<Image> decode(std::span<const std::uint8_t> bytes, std::string_view name);
-Result<std::vector<std::uint8_t>> encode(const Image& image);
 
 }  // namespace duo::png

@@ -1,10 +1,11 @@
 #pragma once
 
 // Files written with libpng and libjpeg directly, in variants our own encoders never produce,
-// and byte patches that make valid files lie about themselves.
+// byte patches that make valid files lie about themselves, and a PNG chunk lister.
 
 #include <png.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <csetjmp>
 #include <cstdint>
@@ -184,6 +185,31 @@ inline std::vector<std::uint8_t> withPngSize(std::vector<std::uint8_t> png, std:
   }
   putBigEndian32(png.data() + 29, ~crc);
   return png;
+}
+
+struct PngChunk {
+  std::string type;
+  std::vector<std::uint8_t> data;
+  bool crcMatches = false;  ///< the stored CRC-32 is zlib's of type and data
+};
+
+/// The chunks of a PNG after its signature, in order; stops at the first one cut short.
+inline std::vector<PngChunk> pngChunks(const std::vector<std::uint8_t>& png) {
+  std::vector<PngChunk> chunks;
+  auto get32 = [&](std::size_t at) {
+    return std::uint32_t{png[at]} << 24 | std::uint32_t{png[at + 1]} << 16 |
+           std::uint32_t{png[at + 2]} << 8 | png[at + 3];
+  };
+  for (std::size_t at = 8; at + 12 <= png.size();) {
+    const std::size_t length = get32(at);
+    if (length > png.size() - at - 12) break;
+    PngChunk chunk{std::string(png.begin() + at + 4, png.begin() + at + 8),
+                   std::vector<std::uint8_t>(png.begin() + at + 8, png.begin() + at + 8 + length)};
+    chunk.crcMatches = crc32(0, png.data() + at + 4, uInt(4 + length)) == get32(at + 8 + length);
+    chunks.push_back(std::move(chunk));
+    at += 12 + length;
+  }
+  return chunks;
 }
 
 /// The TIFF structure inside the APP1 that withExifOrientation puts right after SOI.

@@ -8,6 +8,7 @@
 #include "codec_fixtures.h"
 #include "io/exif_orientation.h"
 #include "io/image_codec.h"
+#include "io/png_writer.h"
 #include "support/test_support.h"
 
 namespace duo {
@@ -31,6 +32,42 @@ TEST(PngCodec, EncodeThenDecodeIsLossless) {
   ASSERT_TRUE(info);
   EXPECT_EQ(info->format, ImageFormat::Png);
   EXPECT_EQ((Rgb{info->width, info->height, info->orientationTag}), (Rgb{301, 263, 0}));
+}
+
+// The file's layout: signature, IHDR (8-bit RGB), the IDAT chunks, IEND and nothing else; one
+// IDAT from the one-shot compressor, several from the streaming one on a large noisy image;
+// one zlib stream whose every row is UP-filtered.
+TEST(PngCodec, WritesHeaderImageDataAndEndOnlyWithUpFilteredRows) {
+  Image noise = *Image::create(701, 517);
+  std::uint32_t state = 1;
+  for (std::size_t i = 0; i < noise.byteCount(); ++i) {
+    state = state * 1103515245u + 12345u;
+    noise.data()[i] = static_cast<std::uint8_t>(state >> 24);
+  }
+  for (const bool streaming : {false, true}) {
+    SCOPED_TRACE(streaming ? "streaming" : "one shot");
+    const auto png = png::encode(noise, streaming ? 0 : png::kMaxOneShotPixels);
+    ASSERT_TRUE(png);
+    const auto chunks = test::pngChunks(*png);
+    ASSERT_GE(chunks.size(), 3u);
+    EXPECT_EQ(chunks.front().type, "IHDR");
+    EXPECT_EQ(chunks.front().data,
+              (std::vector<std::uint8_t>{0, 0, 2, 189, 0, 0, 2, 5, 8, 2, 0, 0, 0}));
+    EXPECT_EQ(chunks.back().type, "IEND");
+    std::vector<std::uint8_t> stream;
+    for (const auto& chunk : chunks) EXPECT_TRUE(chunk.crcMatches) << chunk.type;
+    for (std::size_t i = 1; i + 1 < chunks.size(); ++i) {
+      EXPECT_EQ(chunks[i].type, "IDAT");
+      stream.insert(stream.end(), chunks[i].data.begin(), chunks[i].data.end());
+    }
+    EXPECT_EQ(chunks.size() > 3, streaming);
+    const std::size_t rowBytes = 1 + 701 * 3;
+    std::vector<std::uint8_t> rows(rowBytes * 517 + 1);
+    uLongf length = rows.size();
+    ASSERT_EQ(uncompress(rows.data(), &length, stream.data(), stream.size()), Z_OK);
+    ASSERT_EQ(length, rowBytes * 517);
+    for (int y = 0; y < 517; ++y) ASSERT_EQ(rows[y * rowBytes], 2) << "row " << y;
+  }
 }
 
 // Three by two pixels of each colour type and depth, plain and interlaced, expected RGB worked

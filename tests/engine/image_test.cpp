@@ -38,6 +38,26 @@ TEST(ImageMemory, PooledBufferGoesOnlyToAnImageOfItsOwnSize) {
   pixel_pool::trim();
 }
 
+// Scratch memory (an encoder's) may be a larger pooled buffer, up to twice the request, and goes
+// back under the size it was granted, still fit for an image of that size.
+TEST(ImageMemory, ScratchReusesPooledBuffersUpToTwiceTheRequest) {
+  pixel_pool::trim();
+  const std::uint8_t* pooled = Image::createUninitialized(2000, 1500)->data();  // 12 MB
+  std::size_t granted = 0;
+  std::uint8_t* scratch = pixel_pool::takeAtLeast(6'500'000, granted);
+  EXPECT_EQ(scratch, pooled);
+  EXPECT_EQ(granted, 12'000'000u);
+  pixel_pool::give(scratch, granted);
+  EXPECT_EQ(Image::createUninitialized(2000, 1500)->data(), pooled);
+
+  scratch = pixel_pool::takeAtLeast(5'000'000, granted);
+  EXPECT_NE(scratch, pooled) << "a buffer over twice the request stays pooled";
+  EXPECT_EQ(granted, 5'000'000u);
+  pixel_pool::give(scratch, granted);
+  EXPECT_EQ(Image::createUninitialized(2000, 1500)->data(), pooled);
+  pixel_pool::trim();
+}
+
 TEST(ImageMemory, PoolKeepsFewBuffersAndSurvivesConcurrentUse) {
   pixel_pool::trim();
   std::vector<std::thread> threads;
