@@ -216,7 +216,8 @@ void appendChunk(std::vector<std::uint8_t>& out, const char (&type)[5],
                  std::span<const std::uint8_t> data) {
   const std::size_t at = out.size();
   out.resize(at + kChunkFrameBytes + data.size());
-  std::memcpy(out.data() + at + 8, data.data(), data.size());
+  // An empty chunk (IEND) may come with no data pointer at all, which memcpy must not see.
+  if (!data.empty()) std::memcpy(out.data() + at + 8, data.data(), data.size());
   frameChunk(out.data() + at, type, data.size());
 }
 
