@@ -1,18 +1,13 @@
 #include "qs_facebook_share_view_controller.h"
 
 #include <QJsonObject>
-#include <QTextEdit>
 
-#include "bar_button_item.h"
-#include "navigation_controller.h"
 #include "qs_alert_view.h"
 #include "qs_facebook.h"
 #include "qs_facebook_album.h"
 #include "qs_facebook_albums_view_controller.h"
 #include "qs_facebook_audience_view_controller.h"
-#include "qs_share_navigation_controller.h"
 #include "qs_social.h"
-#include "run_loop.h"
 
 namespace duo {
 
@@ -61,57 +56,8 @@ QString QSFacebookShareViewController::detailForRow(int row) const {
   return m_friendList.name().isEmpty() ? QStringLiteral("Everyone") : m_friendList.name();
 }
 
-void QSFacebookShareViewController::presentFromViewController(ViewController* host,
-                                                              Completion completion) {
-  QSShareView2Controller::presentFromViewController(host, std::move(completion));
-  view();  // the client's delegate from now on
-  if (m_facebook && !m_facebook->isLoggedIn()) login();
-}
-
-void QSFacebookShareViewController::login() {
-  if (!m_facebook) return;
-  m_facebook->login();
-  // A stored sign-in opens at once; only a sign-in that goes to the browser gets the panel.
-  performAfterDelay(kSignInPanelDelaySeconds, [self = QPointer<QSFacebookShareViewController>(this)] {
-    if (!self || !self->m_facebook || !self->m_facebook->isLoggingIn()) return;
-    self->showSignInPanel(QStringLiteral("Facebook"), [self] {
-      if (self && self->m_facebook) self->m_facebook->cancelLogin();
-    });
-  });
-}
-
-void QSFacebookShareViewController::updateLogoutButton() {
-  const bool signedIn = m_facebook && m_facebook->isLoggedIn();
-  if (logoutButton()) logoutButton()->setTitle(signedIn ? QStringLiteral("Logout") : QStringLiteral("Login"));
-  if (postButton()) postButton()->setEnabled(signedIn);
-}
-
-void QSFacebookShareViewController::loggedIn() {
-  hideSignInPanel();
-  updateLogoutButton();
-}
-
-void QSFacebookShareViewController::loggedOut() {
-  hideSignInPanel();
-  updateLogoutButton();
-}
-
-void QSFacebookShareViewController::logoutButtonTouched() {
-  updateLogoutButton();
-  if (!m_facebook) return;
-  if (m_facebook->isLoggedIn()) {
-    m_facebook->logout();
-    dismissWithResult(0);
-  } else {
-    login();
-  }
-}
-
 void QSFacebookShareViewController::tableViewDidSelectRow(int row) {
-  NavigationController* navigation = shareNavigationController();
-  if (!navigation || (row != 1 && row != 2)) return;
   QPointer<QSFacebookShareViewController> self(this);
-  ViewController* picker = nullptr;
   if (row == 1) {
     auto* albums = new QSFacebookAlbumsViewController(album(), m_facebook);
     albums->setCompletion([self](QSFacebookAlbum* chosen) {
@@ -119,52 +65,44 @@ void QSFacebookShareViewController::tableViewDidSelectRow(int row) {
       self->m_album = chosen;
       self->reloadRow(1);
     });
-    picker = albums;
-  } else {
+    pushPicker(albums);
+  } else if (row == 2) {
     auto* audience = new QSFacebookAudienceViewController(m_friendList, m_facebook);
     audience->setCompletion([self](const QSFacebookFriendList& list) {
       if (!self) return;
       self->m_friendList = list;
       self->reloadRow(2);
     });
-    picker = audience;
+    pushPicker(audience);
   }
-  if (textView()) textView()->clearFocus();
-  navigation->pushViewController(picker, true);
 }
 
-void QSFacebookShareViewController::dismissWithResult(int result) {
-  if (textView()) textView()->clearFocus();
-  QSShareView2Controller::dismissWithResult(result);
+bool QSFacebookShareViewController::isSignedIn() { return m_facebook && m_facebook->isLoggedIn(); }
+bool QSFacebookShareViewController::isSigningIn() { return m_facebook && m_facebook->isLoggingIn(); }
+void QSFacebookShareViewController::clientLogin() {
+  if (m_facebook) m_facebook->login();
+}
+void QSFacebookShareViewController::clientLogout() {
+  if (m_facebook) m_facebook->logout();
+}
+void QSFacebookShareViewController::clientCancelLogin() {
+  if (m_facebook) m_facebook->cancelLogin();
+}
+bool QSFacebookShareViewController::clientIsUploading() {
+  return m_facebook && m_facebook->isUploading();
+}
+void QSFacebookShareViewController::clientCancelUpload() {
+  if (m_facebook) m_facebook->cancelUpload();
 }
 
-void QSFacebookShareViewController::uploadImage() {
-  if (!m_facebook || !m_facebook->isLoggedIn() || m_facebook->isUploading()) return;
-  if (textView()) textView()->clearFocus();
-  dimScreen();
-  showProgressView();
-  QPointer<QSFacebookShareViewController> self(this);
-  m_facebook->setUploadProgressBlock([self](qint64 sent, qint64 total) {
-    if (self && self->progressView() && total > 0)
-      self->progressView()->setPercentComplete(float(double(sent) / double(total)));
-  });
+void QSFacebookShareViewController::clientUpload(const QString& caption, ProgressBlock progress,
+                                                 std::function<void(int)> done) {
+  if (!m_facebook) return;
+  m_facebook->setUploadProgressBlock(std::move(progress));
   const QVariantMap attributes{
       {QString::fromLatin1(QSFacebook::kAudienceKey), m_friendList.listType()}};
-  m_facebook->uploadImage(QVariant::fromValue(m_image), album(), QString(),
-                          textView() ? textView()->toPlainText() : m_caption, attributes,
-                          [self](int result) {
-                            if (!self) return;
-                            self->unDimScreen();
-                            self->hideProgressView();
-                            performAfterDelay(kDismissDelaySeconds, [self, result] {
-                              if (self) self->dismissWithResult(result == 0 ? 1 : 2);
-                            });
-                          });
-}
-
-void QSFacebookShareViewController::progressViewDidCancel(QSProgressView* progressView) {
-  QSShareView2Controller::progressViewDidCancel(progressView);
-  if (m_facebook) m_facebook->cancelUpload();
+  m_facebook->uploadImage(QVariant::fromValue(m_image), album(), QString(), caption, attributes,
+                          std::move(done));
 }
 
 }  // namespace duo

@@ -15,8 +15,6 @@ class QSFlickrShareViewController : public QSShareView2Controller, public QSFlic
   Q_OBJECT
 
  public:
-  static constexpr double kSignInPanelDelaySeconds = 0.5;
-
   /// The audience names by index.
   static QString audienceName(int audience);
 
@@ -28,25 +26,29 @@ class QSFlickrShareViewController : public QSShareView2Controller, public QSFlic
   QSFlickrPhotoset photoset() const { return m_photoset; }
   int audience() const { return m_audience; }
 
-  void presentFromViewController(ViewController* host, Completion completion) override;
-  void dismissWithResult(int result) override;
-  void uploadImage() override;
-  void progressViewDidCancel(QSProgressView* progressView) override;
+  void uploadImage() override { postImage(); }
   void tableViewDidSelectRow(int row) override;
 
-  void updateLogoutButton();
-  void loggedIn() override;
-  void loggedOut() override;
+  void loggedIn() override { QSShareView2Controller::loggedIn(); }
+  void loggedOut() override { QSShareView2Controller::loggedOut(); }
 
  protected:
   void viewDidLoad() override;
   QString labelForRow(int row) const override;
   QString detailForRow(int row) const override;
-  void logoutButtonTouched() override;
+
+  QString serviceName() const override { return QStringLiteral("Flickr"); }
+  bool isSignedIn() override;
+  bool isSigningIn() override;
+  void clientLogin() override;
+  void clientLogout() override;
+  void clientCancelLogin() override;
+  bool clientIsUploading() override;
+  void clientUpload(const QString& caption, ProgressBlock progress,
+                    std::function<void(int result)> done) override;
+  void clientCancelUpload() override;
 
  private:
-  void login();
-
   QPointer<QSFlickr> m_flickr;
   QSFlickrPhotoset m_photoset = QSFlickrPhotoset::none();
   int m_audience = 0;

@@ -279,9 +279,75 @@ void QSShareView2Controller::presentFromViewController(ViewController* host, Com
   auto* navigation = new QSShareNavigationController(this);
   m_navigation = navigation;
   navigation->presentFromViewController(host);
+  view();  // the client's delegate from now on
+  if (!isSignedIn()) login();
+}
+
+void QSShareView2Controller::login() {
+  clientLogin();
+  performAfterDelay(kSignInPanelDelaySeconds, [self = QPointer<QSShareView2Controller>(this)] {
+    if (self && !self->isSignedIn() && self->isSigningIn()) self->showSignInPanel();
+  });
+}
+
+void QSShareView2Controller::updateLogoutButton() {
+  const bool signedIn = isSignedIn();
+  if (m_logoutButton) m_logoutButton->setTitle(signedIn ? QStringLiteral("Logout") : QStringLiteral("Login"));
+  if (m_postButton) m_postButton->setEnabled(signedIn);
+}
+
+void QSShareView2Controller::loggedIn() {
+  hideSignInPanel();
+  updateLogoutButton();
+}
+
+void QSShareView2Controller::loggedOut() {
+  hideSignInPanel();
+  updateLogoutButton();
+}
+
+void QSShareView2Controller::logoutButtonTouched() {
+  updateLogoutButton();
+  if (isSignedIn()) {
+    clientLogout();
+    dismissWithResult(0);
+  } else {
+    login();
+  }
+}
+
+void QSShareView2Controller::clientUpload(const QString&, ProgressBlock, std::function<void(int)>) {}
+
+void QSShareView2Controller::postImage() {
+  if (!isSignedIn() || clientIsUploading()) return;
+  if (m_textView) m_textView->clearFocus();
+  dimScreen();
+  showProgressView();
+  QPointer<QSShareView2Controller> self(this);
+  clientUpload(
+      m_textView ? m_textView->toPlainText() : m_caption,
+      [self](qint64 sent, qint64 total) {
+        if (self && self->m_progressView && total > 0)
+          self->m_progressView->setPercentComplete(float(double(sent) / double(total)));
+      },
+      [self](int result) {
+        if (!self) return;
+        self->unDimScreen();
+        self->hideProgressView();
+        performAfterDelay(kDismissDelaySeconds, [self, result] {
+          if (self) self->dismissWithResult(result == 0 ? 1 : 2);
+        });
+      });
+}
+
+void QSShareView2Controller::pushPicker(ViewController* picker) {
+  if (m_textView) m_textView->clearFocus();
+  if (m_navigation) m_navigation->pushViewController(picker, true);
+  else delete picker;
 }
 
 void QSShareView2Controller::dismissWithResult(int result) {
+  if (m_textView) m_textView->clearFocus();
   if (m_dismissing || !m_navigation) return;
   m_dismissing = true;
   hideSignInPanel();
@@ -343,17 +409,20 @@ void QSShareView2Controller::hideProgressView() {
 void QSShareView2Controller::progressViewDidCancel(QSProgressView*) {
   hideProgressView();
   unDimScreen();
+  clientCancelUpload();  // the screen stays for another try
 }
 
 void QSShareView2Controller::uploadImage() {
   assert(false && "Subclasses must override uploadImage");
 }
 
-void QSShareView2Controller::showSignInPanel(const QString& service, std::function<void()> abandon) {
+void QSShareView2Controller::showSignInPanel() {
   QWidget* host = m_host ? m_host->view() : nullptr;
   if (!host || m_signInPanel) return;
-  auto* panel = new QSSignInPanel(service);
-  panel->setAbandonHandler(std::move(abandon));
+  auto* panel = new QSSignInPanel(serviceName());
+  panel->setAbandonHandler([self = QPointer<QSShareView2Controller>(this)] {
+    if (self) self->clientCancelLogin();
+  });
   // Below the floating container, where it covers none of the upload screen.
   const int containerBottom = m_navigation && m_navigation->isViewLoaded()
                                   ? m_navigation->view()->geometry().bottom()

@@ -45,6 +45,8 @@ class QSShareView2Controller : public ViewController, public QSProgressViewDeleg
   static constexpr double kBlockingAlpha = 0.4;
   static constexpr double kFadeSeconds = 0.1;
   static constexpr double kDismissDelaySeconds = 0.25;
+  /// A stored sign-in opens at once; only one that goes to the browser gets the waiting panel.
+  static constexpr double kSignInPanelDelaySeconds = 0.5;
 
   explicit QSShareView2Controller(QObject* parent = nullptr);
   ~QSShareView2Controller() override;
@@ -54,17 +56,18 @@ class QSShareView2Controller : public ViewController, public QSProgressViewDeleg
   void addImage(const QImage& image) { m_image = image; }
   QImage image() const { return m_image; }
 
-  /// Shows this screen over `host` and keeps `completion` for its end. The image must have been
-  /// added ("Image required"). Subclasses go on to sign in when needed.
-  virtual void presentFromViewController(ViewController* host, Completion completion);
+  /// Shows this screen over `host` and keeps `completion` for its end, then signs in to the
+  /// service if needed. The image must have been added ("Image required").
+  void presentFromViewController(ViewController* host, Completion completion);
 
   ViewController* hostViewController() const { return m_host; }
   QSShareNavigationController* shareNavigationController() const { return m_navigation; }
 
   void dismiss() { dismissWithResult(0); }
   void dismissWithSuccess() { dismissWithResult(1); }
-  /// Takes the container away; when it has gone, the completion is called with `result`, once.
-  virtual void dismissWithResult(int result);
+  /// Takes the keyboard away and the container; when it has gone, the completion is called
+  /// with `result`, once.
+  void dismissWithResult(int result);
 
   /// Dims the host with a black view (to 0.4 in 0.1 s); unDimScreen() fades it out and removes it.
   void dimScreen();
@@ -80,6 +83,12 @@ class QSShareView2Controller : public ViewController, public QSProgressViewDeleg
   QTextEdit* configureImageCell(QWidget* cell);
   /// Posts the image: subclasses only ("Subclasses must override uploadImage").
   virtual void uploadImage();
+
+  /// "Logout" when signed in, else "Login"; "Post" only when signed in.
+  void updateLogoutButton();
+  /// The service's client says the user signed in or out (or a sign-in ended).
+  Q_INVOKABLE void loggedIn();
+  Q_INVOKABLE void loggedOut();
 
   // The table: row 0 the image cell, rows 1 and 2 a label, the current choice and a disclosure.
   int numberOfRows() const { return 3; }
@@ -112,17 +121,38 @@ class QSShareView2Controller : public ViewController, public QSProgressViewDeleg
   /// has no on-screen keyboard to carry it).
   void setupToolbar();
   virtual void clearButtonTouched();
-  virtual void logoutButtonTouched() {}
-  /// Shows the panel that waits for a sign-in in the browser; Cancel or its time limit calls
-  /// `abandon`. hideSignInPanel() takes it away.
-  void showSignInPanel(const QString& service, std::function<void()> abandon);
-  void hideSignInPanel();
+  /// Signs out and dismisses with 0 when signed in; otherwise signs in.
+  void logoutButtonTouched();
+
+  // What a subclass's client does. The defaults stand for no client at all.
+  using ProgressBlock = std::function<void(qint64 sent, qint64 total)>;
+  virtual QString serviceName() const { return {}; }
+  virtual bool isSignedIn() { return false; }
+  /// A sign-in is waiting for the browser (or for its last step).
+  virtual bool isSigningIn() { return false; }
+  virtual void clientLogin() {}
+  virtual void clientLogout() {}
+  virtual void clientCancelLogin() {}
+  virtual bool clientIsUploading() { return false; }
+  /// Uploads the image with `caption`; `done` gets the client's upload result (0 uploaded).
+  virtual void clientUpload(const QString& caption, ProgressBlock progress,
+                            std::function<void(int result)> done);
+  virtual void clientCancelUpload() {}
+
+  /// The posting steps of uploadImage(): dims the host, shows the progress, uploads through the
+  /// client, and dismisses with 1 (uploaded) or 2 a quarter of a second after it ends.
+  void postImage();
+  /// Pushes a picker into the container, the keyboard taken away first.
+  void pushPicker(ViewController* picker);
 
   QString m_caption;
   QImage m_image;
 
  private:
   void layoutTable();
+  void login();
+  void showSignInPanel();
+  void hideSignInPanel();
 
   QPointer<ViewController> m_host;
   QPointer<QSShareNavigationController> m_navigation;
