@@ -26,6 +26,7 @@
 #include "instance_cache_folder.h"
 #include "instance_url_client.h"
 #include "instance_url_server.h"
+#include "install_paths.h"
 #include "qs_alert_view.h"
 #include "render_job.h"
 #include "qs_features.h"
@@ -149,8 +150,11 @@ int main(int argc, char** argv) {
       QStringLiteral("Sending to another device also tries the receiver at HOST:PORT (for networks "
                      "where receivers cannot be found automatically)."),
       QStringLiteral("host:port"));
+  const QCommandLineOption sampleOption(
+      QStringLiteral("sample"),
+      QStringLiteral("Open the result screen on the sample pair installed with the program."));
   parser.addOptions({helpOption, versionOption, screenOption, leftOption, rightOption, scaleOption,
-                     cameraDirOption, sbsOption, peerOption, projectOption});
+                     cameraDirOption, sbsOption, peerOption, projectOption, sampleOption});
   parser.addPositionalArgument(
       QStringLiteral("FILE"),
       QStringLiteral("A whole pair in one file: an MPO from a 3-D camera, a .jps, or a side-by-side "
@@ -175,17 +179,29 @@ int main(int argc, char** argv) {
     std::printf("duoscope %s\n", DUOSCOPE_VERSION);
     return 0;
   }
+  // Files the desktop opens with us arrive as file: URLs.
+  QStringList positional;
+  for (const QString& argument : parser.positionalArguments()) {
+    positional << duo::CommandLineUrl::localFileArgument(argument);
+    if (positional.last().startsWith(QLatin1String("file:"), Qt::CaseInsensitive) &&
+        duo::CommandLineUrl::isUrlArgument(positional.last())) {
+      std::fprintf(stderr, "duoscope: %s: only files on this computer can be opened\n",
+                   qPrintable(argument));
+      return 2;
+    }
+  }
   // A callback URL the desktop handed over goes to the running windows; this process starts no
   // window of its own. A file of that name is still a file.
   QStringList callbackUrls;
-  for (const QString& argument : parser.positionalArguments())
+  for (const QString& argument : positional)
     if (duo::CommandLineUrl::isUrlArgument(argument)) callbackUrls << argument;
   if (!callbackUrls.isEmpty()) {
-    if (callbackUrls.size() != parser.positionalArguments().size() || parser.isSet(leftOption) ||
-        parser.isSet(rightOption) || parser.isSet(projectOption) || parser.isSet(sbsOption)) {
+    if (callbackUrls.size() != positional.size() || parser.isSet(leftOption) ||
+        parser.isSet(rightOption) || parser.isSet(projectOption) || parser.isSet(sbsOption) ||
+        parser.isSet(sampleOption)) {
       std::fprintf(stderr,
                    "duoscope: callback URLs go to the running windows; give them without a FILE, "
-                   "--left, --right, --project or --sbs\n");
+                   "--left, --right, --project, --sbs or --sample\n");
       return 2;
     }
     return handOverCallbacks(callbackUrls, argc, argv);
@@ -255,12 +271,22 @@ int main(int argc, char** argv) {
   }
 
   const bool display = displayAvailable(qtPlatformGiven);
-  const QStringList positional = parser.positionalArguments();
   const bool projectAsked = parser.isSet(projectOption);
-  if (positional.size() > 1 || (!positional.isEmpty() && parser.isSet(leftOption)) ||
-      (projectAsked && (!positional.isEmpty() || parser.isSet(leftOption)))) {
-    std::fprintf(stderr, "duoscope: give one FILE, --left and --right, or --project\n");
+  const bool sampleAsked = parser.isSet(sampleOption);
+  const int sources = int(!positional.isEmpty()) + int(parser.isSet(leftOption)) +
+                      int(projectAsked) + int(sampleAsked);
+  if (positional.size() > 1 || sources > 1) {
+    std::fprintf(stderr, "duoscope: give one FILE, --left and --right, --project or --sample\n");
     return 2;
+  }
+  QString sampleFolder;
+  if (sampleAsked) {
+    sampleFolder = duo::InstallPaths::dataDirectory() + QStringLiteral("/sample");
+    if (!QFileInfo(sampleFolder + QStringLiteral("/left.jpg")).isFile()) {
+      std::fprintf(stderr, "duoscope: --sample: no sample pair beside this program (looked in %s)\n",
+                   qPrintable(sampleFolder));
+      return 1;
+    }
   }
   std::optional<duo::SideBySideLayout> layout;
   if (parser.isSet(sbsOption)) {
@@ -271,11 +297,13 @@ int main(int argc, char** argv) {
     }
   }
   const bool singleFile = !positional.isEmpty();
-  const bool pairAsked = parser.isSet(leftOption) || singleFile || projectAsked;
+  const bool pairAsked = parser.isSet(leftOption) || singleFile || projectAsked || sampleAsked;
   const QString projectFolder = parser.value(projectOption);
-  const std::string leftPath = singleFile ? positional.first().toStdString()
-                                          : parser.value(leftOption).toStdString();
-  const std::string rightPath = parser.value(rightOption).toStdString();
+  const std::string leftPath = singleFile    ? positional.first().toStdString()
+                               : sampleAsked ? (sampleFolder + QStringLiteral("/left.jpg")).toStdString()
+                                             : parser.value(leftOption).toStdString();
+  const std::string rightPath = sampleAsked ? (sampleFolder + QStringLiteral("/right.jpg")).toStdString()
+                                            : parser.value(rightOption).toStdString();
   // Reads the pair named on the command line: two files, one holding both views, or a
   // received project folder.
   const auto loadPair = [singleFile, layout, leftPath, rightPath,

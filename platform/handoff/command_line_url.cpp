@@ -1,6 +1,7 @@
 #include "command_line_url.h"
 
 #include <QFileInfo>
+#include <QUrl>
 
 namespace duo {
 
@@ -28,6 +29,17 @@ bool CommandLineUrl::hasUrlShape(QStringView argument) {
 
 bool CommandLineUrl::isUrlArgument(const QString& argument) {
   return hasUrlShape(argument) && !QFileInfo::exists(argument);
+}
+
+QString CommandLineUrl::localFileArgument(const QString& argument) {
+  if (!argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive) ||
+      QFileInfo::exists(argument))
+    return argument;
+  QUrl url(argument, QUrl::StrictMode);
+  if (url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) url.setHost({});
+  // Only this machine's files: a file URL naming another host is nothing we can open.
+  if (!url.isValid() || !url.isLocalFile() || !url.host().isEmpty()) return argument;
+  return url.toLocalFile();
 }
 
 }  // namespace duo

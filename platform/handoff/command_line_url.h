@@ -17,6 +17,10 @@ class CommandLineUrl {
   /// A URL to hand over: it has the shape and no file or folder of that name exists (a file
   /// named like a URL is still opened as a file).
   static bool isUrlArgument(const QString& argument);
+  /// The desktop passes files it opens with us as `file:` URLs (a desktop entry's %U); such an
+  /// argument becomes the local file name. Anything else, or a file that really has that name,
+  /// comes back as it was.
+  static QString localFileArgument(const QString& argument);
 };
 
 }  // namespace duo

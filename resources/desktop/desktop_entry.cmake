@@ -1,4 +1,5 @@
-# The desktop entry, made from duoscope.desktop.in. It claims the URL schemes that the photo
+# The desktop entry, made from duoscope.desktop.in. It opens the single-file stereo formats
+# (image/x-mpo, image/x-jps, defined by duoscope-mime.xml) and claims the URL schemes that the photo
 # services' sign-in pages return to ("db-" + Dropbox key, "fb" + Facebook application id,
 # "flickr" + Flickr API key), each only when the build has that registration, so that the
 # desktop hands such a callback to `duoscope URL`.
@@ -29,11 +30,7 @@ function(duoscope_desktop_entry output dropbox_key flickr_key facebook_id)
     string(TOLOWER "${prefix}${key}" scheme)
     string(APPEND types "x-scheme-handler/${scheme};")
   endforeach()
-  if(types STREQUAL "")
-    set(DUOSCOPE_DESKTOP_MIME_LINE "")
-  else()
-    set(DUOSCOPE_DESKTOP_MIME_LINE "MimeType=${types}")
-  endif()
+  set(DUOSCOPE_DESKTOP_SCHEME_TYPES "${types}")
   configure_file(${DUOSCOPE_DESKTOP_ENTRY_DIR}/duoscope.desktop.in ${output} @ONLY)
 endfunction()
 

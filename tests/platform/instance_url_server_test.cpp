@@ -221,6 +221,39 @@ class InstanceUrlServerTest : public QObject {
     QVERIFY2(sent.error.contains(message), qPrintable(sent.error));
     QVERIFY(m_routed.isEmpty());
   }
+
+  // Files the desktop opens with us come as file: URLs: they are opened as files (here without
+  // a display, so a broken one ends the program with its name), never handed to a window.
+  void fileUrlsAreOpenedAsFiles_data() {
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("file:///") << QStringLiteral("file://") << 1 << QStringLiteral("bad pair.mpo:");
+    QTest::newRow("localhost") << QStringLiteral("file://localhost") << 1 << QStringLiteral("bad pair.mpo:");
+    QTest::newRow("another computer") << QStringLiteral("file://elsewhere") << 2
+                                      << QStringLiteral("only files on this computer");
+  }
+  void fileUrlsAreOpenedAsFiles() {
+    QFETCH(QString, prefix);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QTemporaryDir folder;
+    QFile broken(folder.filePath(QStringLiteral("bad pair.mpo")));
+    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not a picture") > 0);
+    broken.close();
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) environment.remove(name);
+    process.setProcessEnvironment(environment);
+    const QString url = prefix + QUrl::fromLocalFile(broken.fileName()).toString(QUrl::FullyEncoded).mid(7);
+    QVERIFY(url.contains(QStringLiteral("%20")));
+    process.start(QStringLiteral(DUOSCOPE_APP_PATH), {url});
+    QVERIFY(process.waitForFinished(30000));
+    const QString error = QString::fromLocal8Bit(process.readAllStandardError());
+    QCOMPARE(process.exitCode(), exitCode);
+    QVERIFY2(error.contains(message), qPrintable(error));
+    QVERIFY2(!error.contains(QStringLiteral("window")), qPrintable(error));
+  }
 };
 
 QTEST_GUILESS_MAIN(InstanceUrlServerTest)

@@ -14,7 +14,7 @@ mkdir -p "$scratch"
 entry=$scratch/all-services.desktop
 cmake -DOUTPUT="$entry" -DDROPBOX_KEY=Ab3k -DFLICKR_KEY=0f1e -DFACEBOOK_ID=4242 -P "$script"
 desktop-file-validate "$entry"
-grep -qx 'MimeType=x-scheme-handler/db-ab3k;x-scheme-handler/fb4242;x-scheme-handler/flickr0f1e;' "$entry"
+grep -qx 'MimeType=image/x-mpo;image/x-jps;x-scheme-handler/db-ab3k;x-scheme-handler/fb4242;x-scheme-handler/flickr0f1e;' "$entry"
 # A key that cannot be part of a scheme stops the build instead of writing a broken entry.
 if cmake -DOUTPUT="$scratch/bad.desktop" -DFACEBOOK_ID="42 42" -P "$script" 2>/dev/null; then
   echo "a key with a blank was accepted" >&2
