@@ -17,6 +17,7 @@ packages=(
   libavahi-client-dev avahi-daemon dbus-daemon iproute2 util-linux
   qt6-networkauth-dev qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus-bin dbus-x11
   desktop-file-utils python3
+  help2man appstream man-db shared-mime-info libglib2.0-bin bash-completion
   "$@"
 )
 

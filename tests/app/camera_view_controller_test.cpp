@@ -395,6 +395,24 @@ class CameraViewControllerTest : public QObject {
     duo::test::renderAt2x(m_window.get()).save("capture-right-ghost.png");
   }
 
+  // The capture as the pictures of the project show it: the bundled sample pair as the
+  // camera's two frames, the right one framed over the left shot's ghost.
+  void screenshotOfTheRightShotOverTheLeftGhost() {
+    m_store->setBool(false, keys::kShowIntro);
+    const QString sample = QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
+                           QStringLiteral("/../../resources/sample");
+    for (const auto& [from, to] : {std::pair{"left.jpg", "1.jpg"}, std::pair{"right.jpg", "2.jpg"}}) {
+      QFile::remove(cameraFolder() + '/' + to);
+      QVERIFY(QFile::copy(sample + '/' + from, cameraFolder() + '/' + to));
+    }
+    start(true);
+    shoot();
+    QCOMPARE(title(), QString("Right Image"));
+    QVERIFY(m_camera->overlayImageView());
+    waitForPreview();
+    duo::test::renderAt2x(m_window.get()).save("capture-right-sample.png");
+  }
+
   void flashAndCameraButtonsOnlyForTheLeftShot() {
     m_store->setBool(false, keys::kShowIntro);
     m_store->setBool(false, keys::kFrontCameraOn);
