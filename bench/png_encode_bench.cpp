@@ -1,8 +1,8 @@
 // The PNG encode of duoscope-cli's main output, the 2000 × 1500 colour anaglyph of a 4000 × 3000
 // camera pair decoded at half size, against the writer it replaced (libpng, UP filter, zlib level
 // 1) and libpng's defaults (every filter, level 6), on the camera pair and on a noisy one. The
-// Compress benchmarks time the compressor alone on the same UP-filtered rows, for the choice of
-// libdeflate's level. Ratios to our encode are printed at the end: this machine is shared and
+// Compress benchmarks time the compressor alone on the same UP-filtered rows: ours (RowDeflate),
+// zlib and each libdeflate level. Ratios to our encode are printed at the end: this machine is shared and
 // noisy, so only ratios measured in one run mean anything.
 //
 //   cmake -B build-bench -DDUOSCOPE_BENCH=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -24,6 +24,7 @@
 #include "camera_image.h"
 #include "io/image_codec.h"
 #include "io/png_writer.h"
+#include "io/row_deflate.h"
 #include "render/anaglyph.h"
 #include "render/renderer.h"
 #include "stereo/stereo_pair.h"
@@ -146,6 +147,14 @@ void CompressLibdeflate(benchmark::State& state, int scene, int level) {
   state.counters["MB"] = double(bytes) / 1e6;
 }
 
+void CompressRowDeflate(benchmark::State& state, int scene) {
+  const auto& in = filtered(scene);
+  std::vector<std::uint8_t> out(duo::RowDeflate::bound(in.size()));
+  std::size_t bytes = 0;
+  for (auto _ : state) bytes = duo::RowDeflate::compress(in.data(), in.size(), out.data());
+  state.counters["MB"] = double(bytes) / 1e6;
+}
+
 void CompressZlib(benchmark::State& state, int scene, int level) {
   const auto& in = filtered(scene);
   std::vector<std::uint8_t> out(compressBound(in.size()));
@@ -208,6 +217,7 @@ int main(int argc, char** argv) {
     add("Encode/duoscope_streaming", [s](benchmark::State& st) { EncodeDuoscopeStreaming(st, s); });
     add("Encode/libpng_up_level1", [s](benchmark::State& st) { EncodeLibpng(st, s, true); });
     add("Encode/libpng_defaults", [s](benchmark::State& st) { EncodeLibpng(st, s, false); });
+    add("Compress/row_deflate", [s](benchmark::State& st) { CompressRowDeflate(st, s); });
     add("Compress/zlib_level1", [s](benchmark::State& st) { CompressZlib(st, s, 1); });
     for (int level : {1, 2, 4, 6, 9}) {
       add("Compress/libdeflate_level" + std::to_string(level),

@@ -12,6 +12,7 @@
 
 #include "core/limits.h"
 #include "image/pixel_pool.h"
+#include "io/row_deflate.h"
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <immintrin.h>
@@ -173,22 +174,9 @@ class ScratchBuffer {
   std::size_t m_size = 0;
 };
 
-struct FreeCompressor {
-  void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
-};
-
-// One compressor per thread, kept: allocating one costs more fresh pages than a small image.
-libdeflate_compressor* threadCompressor() {
-  thread_local std::unique_ptr<libdeflate_compressor, FreeCompressor> compressor;
-  if (!compressor) compressor.reset(libdeflate_alloc_compressor(kOneShotLevel));
-  return compressor.get();
-}
-
 // The whole filtered image compressed in one call and handed to the sink; nullopt when the
 // memory for it cannot be had (the caller then streams, which needs far less).
 std::optional<Status> encodeOneShot(const Image& image, const Sink& sink) {
-  libdeflate_compressor* compressor = threadCompressor();
-  if (!compressor) return std::nullopt;
   const std::size_t rowBytes = filteredRowBytes(image);
   const std::size_t filteredBytes = rowBytes * std::size_t(image.height());
   ScratchBuffer filtered(filteredBytes);
@@ -197,13 +185,12 @@ std::optional<Status> encodeOneShot(const Image& image, const Sink& sink) {
 
   // The file is laid out in place around the compressed data, which goes straight into its
   // IDAT chunk.
-  const std::size_t bound = libdeflate_zlib_compress_bound(compressor, filteredBytes);
+  const std::size_t bound = RowDeflate::bound(filteredBytes);
   const std::size_t idatData = kHeaderBytes + 8;
   ScratchBuffer file(idatData + bound + 4 + kIendBytes);
   if (!file.data()) return std::nullopt;
-  const std::size_t compressed = libdeflate_zlib_compress(
-      compressor, filtered.data(), filteredBytes, file.data() + idatData, bound);
-  if (compressed == 0) return std::nullopt;  // cannot happen with the bound; stream instead
+  const std::size_t compressed =
+      RowDeflate::compress(filtered.data(), filteredBytes, file.data() + idatData);
   writeHeader(file.data(), image);
   frameChunk(file.data() + kHeaderBytes, "IDAT", compressed);
   const std::size_t total = idatData + compressed + 4 + kIendBytes;

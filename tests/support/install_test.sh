@@ -102,6 +102,11 @@ run_isolated() {
     (cd / && "$@")
   fi
 }
+# A sanitizer build reads its leak suppressions from the source tree, which is about to vanish.
+if [[ ${LSAN_OPTIONS:-} =~ suppressions=([^:]+) ]]; then
+  cp "${BASH_REMATCH[1]}" "$scratch/lsan-suppressions.txt"
+  export LSAN_OPTIONS=${LSAN_OPTIONS/${BASH_REMATCH[1]}/$scratch/lsan-suppressions.txt}
+fi
 sample=$share/duoscope/sample
 run_isolated "$prefix/bin/duoscope-cli" render "$sample/left.jpg" "$sample/right.jpg" --kind all \
   --offset 4,0 -o "$out"
