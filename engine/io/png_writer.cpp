@@ -29,16 +29,19 @@ namespace {
 // filter per row (libpng's default) costs several times as long for a file a sixth smaller.
 constexpr std::uint8_t kFilterUp = 2;
 
-// The fastest level of each compressor. Measured on the command line's main output (colour
-// anaglyph of a 4000 x 3000 camera pair at 50 %, 2000 x 1500, same filtered rows, one core;
+// The compressor, by measurement on the command line's main output (colour anaglyph of a
+// 4000 x 3000 camera pair at 50 %, 2000 x 1500, same UP-filtered rows, one core;
 // bench/png_encode_bench.cpp), camera pair and noisy pair:
-//   zlib 1         135 ms  5.61 MB   234 ms  7.37 MB  (the writer before libdeflate)
-//   libdeflate 1   101 ms  5.20 MB    90 ms  7.19 MB
-//   libdeflate 2   140 ms  4.96 MB   125 ms  7.22 MB  (level 4 the same)
-//   libdeflate 6   156 ms  4.95 MB   134 ms  7.25 MB
-// Level 1 is both faster and smaller than what was written before; level 2 buys 5 % of size on
-// the camera pair, none on the noisy one, for 40 % more time.
-constexpr int kOneShotLevel = 1;
+//   RowDeflate      34 ms  4.90 MB    35 ms  7.18 MB
+//   libdeflate 1   100 ms  5.20 MB    90 ms  7.19 MB
+//   libdeflate 2   139 ms  4.96 MB   125 ms  7.22 MB  (levels 4 to 9 no smaller)
+//   zlib 1         135 ms  5.61 MB   237 ms  7.37 MB  (the writer before these)
+// After the UP filter a photograph's bytes are mostly small noise around zero: a Huffman code
+// of their statistics is all the compression there is, and the search for repeated strings
+// that every library level makes costs two thirds of the time and gains nothing. Drawings and
+// screenshots, where that search pays, come out larger (about twice on a screen of flat
+// colours and text), but the program writes photographs.
+// The streaming path (only images above kMaxOneShotPixels) goes through zlib at its fastest.
 constexpr int kStreamingLevel = 1;
 
 // IDAT data per chunk on the streaming path: big enough that the 12 bytes of framing do not
