@@ -9,9 +9,9 @@ build=${DUOSCOPE_BUILD_DIR:-$root/build}
 "$root/scripts/build.sh"
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${DUOSCOPE_HEADLESS:-}" ]; then
-  # The result screen on the bundled pair, as if both had been picked from the library.
-  exec "$build/Classes/duoscope" --left "$root/resources/sample/left.jpg" \
-    --right "$root/resources/sample/right.jpg" "$@"
+  # The result screen on the bundled pair, as if both had been picked from the library; the
+  # program finds it beside itself, as an installed copy does.
+  exec "$build/Classes/duoscope" --sample "$@"
 fi
 
 cli="$build/cli/duoscope-cli"
