@@ -6,14 +6,14 @@
 namespace duo::cli {
 
 Result<AlignmentSuggestion> suggestOffset(const StereoPair& pair) {
-#ifdef DUOSCOPE_HAVE_AUTO_ALIGN
-  return suggestAlignment(pair.leftImage(), pair.rightImage());
-#else
-  (void)pair;
-  return makeError(ErrorCode::Unsupported,
-                   "automatic alignment is not available in this build (it was built without "
-                   "OpenCV); give --offset X,Y instead");
-#endif
+  auto suggestion = suggestAlignment(pair.leftImage(), pair.rightImage());
+  // Unsupported: no alignment module, or OpenCV gave up on this pair; either way the offset
+  // can still be given by hand.
+  if (!suggestion && suggestion.error().code == ErrorCode::Unsupported) {
+    return makeError(ErrorCode::Unsupported,
+                     suggestion.error().message + "; give --offset X,Y instead");
+  }
+  return suggestion;
 }
 
 Result<PixelOffset> confidentOffset(const StereoPair& pair) {

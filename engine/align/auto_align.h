@@ -50,22 +50,18 @@ struct AlignmentAnalysis {
   std::vector<FeatureDisparity> inliers;  ///< sorted by disparityX, nearest last
 };
 
-/// Whether this build estimates alignments. duoscope::align is built only when OpenCV was
-/// found, and it defines DUOSCOPE_HAVE_AUTO_ALIGN for everything that links it; code that
-/// sees false here must not call the functions below (they are not in the build).
-constexpr bool autoAlignmentAvailable() {
-#ifdef DUOSCOPE_HAVE_AUTO_ALIGN
-  return true;
-#else
-  return false;
-#endif
-}
+/// Whether alignments can be asked for: this build makes the alignment module and it is in
+/// place beside the program (AlignmentModule::path()). Only looks; the module, and OpenCV with
+/// it, are loaded by the first estimate, which may still fail (OpenCV itself missing) with the
+/// error saying why.
+bool autoAlignmentAvailable();
 
 /// Estimates the alignment of a pair of working copies: upright images of equal size, each at
 /// least kMinimumAlignmentSide pixels a side. Images of different sizes, null images or tiny
-/// ones give an InvalidArgument error. A pair without usable features is not an error: it
-/// gives a suggestion of 0,0 with confidence 0. Deterministic: the same pixels give the same
-/// answer on every run and thread count.
+/// ones give an InvalidArgument error; an Unsupported one says that automatic alignment is not
+/// available, and why, when the module cannot be loaded (AlignmentModule::shared()). A pair without
+/// usable features is not an error: it gives a suggestion of 0,0 with confidence 0. Deterministic:
+/// the same pixels give the same answer on every run and thread count.
 Result<AlignmentSuggestion> suggestAlignment(const Image& left, const Image& right);
 
 /// The same estimate, with the inlier matches it rests on.

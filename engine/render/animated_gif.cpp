@@ -1,18 +1,19 @@
 #include "render/animated_gif.h"
 
-#include <gd.h>
-
 #include <cstddef>
 #include <cstring>
 #include <memory>
 #include <string>
+
+#include "render/gd_library.h"
 
 namespace duo {
 
 namespace {
 
 struct GdImageDeleter {
-  void operator()(gdImagePtr image) const { gdImageDestroy(image); }
+  const GdLibrary* gd;
+  void operator()(gdImagePtr image) const { gd->gdImageDestroy(image); }
 };
 using GdImage = std::unique_ptr<gdImage, GdImageDeleter>;
 
@@ -68,8 +69,8 @@ class VectorSink {
 
 // The frame's pixels as a true-colour gd image, reduced in place to a dithered palette of at
 // most 256 colours. Filling gd's pixel rows directly saves a PNG encode and decode per frame.
-Result<GdImage> paletteFrame(const Image& frame, const char* which) {
-  GdImage image(gdImageCreateTrueColor(frame.width(), frame.height()));
+Result<GdImage> paletteFrame(const GdLibrary& gd, const Image& frame, const char* which) {
+  GdImage image(gd.gdImageCreateTrueColor(frame.width(), frame.height()), GdImageDeleter{&gd});
   if (!image) {
     return makeError(ErrorCode::TooLarge,
                      std::string("not enough memory for the ") + which + " GIF frame");
@@ -81,7 +82,7 @@ Result<GdImage> paletteFrame(const Image& frame, const char* which) {
       dst[x] = gdTrueColor(src[0], src[1], src[2]);  // alpha 0: opaque
     }
   }
-  if (!gdImageTrueColorToPalette(image.get(), 1, 256)) {
+  if (!gd.gdImageTrueColorToPalette(image.get(), 1, 256)) {
     return makeError(ErrorCode::TooLarge,
                      std::string("could not reduce the ") + which + " GIF frame to a palette");
   }
@@ -112,35 +113,39 @@ Result<std::vector<std::uint8_t>> AnimatedGif::createGif(const Image& left, cons
                          "x" + std::to_string(right.height()));
   }
 
-  auto a = paletteFrame(left, "left");
+  const auto loaded = GdLibrary::shared();
+  if (!loaded) return loaded.error();
+  const GdLibrary& gd = **loaded;
+
+  auto a = paletteFrame(gd, left, "left");
   if (!a) return a.error();
-  auto b = paletteFrame(right, "right");
+  auto b = paletteFrame(gd, right, "right");
   if (!b) return b.error();
   // One colour table for both frames: the right frame takes the left frame's palette, each of
   // its colours replaced by the closest one there.
-  gdImagePaletteCopy(b->get(), a->get());
+  gd.gdImagePaletteCopy(b->get(), a->get());
 
   std::vector<std::uint8_t> out;
   VectorSink sink(out);
-  gdImageGifAnimBeginCtx(a->get(), sink.ctx(), 1, kLoopCount);
+  gd.gdImageGifAnimBeginCtx(a->get(), sink.ctx(), 1, kLoopCount);
   // libgd's frame writer returns nothing; when it cannot allocate its working copies it gives
   // up silently and writes no byte, which is how a failure shows.
   std::size_t before = sink.size();
-  gdImageGifAnimAddCtx(a->get(), sink.ctx(), 0, 0, 0, kFrameDelay, kDisposal, nullptr);
+  gd.gdImageGifAnimAddCtx(a->get(), sink.ctx(), 0, 0, 0, kFrameDelay, kDisposal, nullptr);
   const bool firstWritten = sink.size() > before;
   before = sink.size();
   // libgd cannot store a frame that does not differ from the one before it (its changed
   // rectangle is empty, and it leaves the frame out with a warning on stderr). Identical crops
   // are stored whole instead, so that the file keeps its two frames and its timing.
   gdImagePtr previous = samePixels(*a->get(), *b->get()) ? nullptr : a->get();
-  gdImageGifAnimAddCtx(b->get(), sink.ctx(), 0, 0, 0, kFrameDelay, kDisposal, previous);
+  gd.gdImageGifAnimAddCtx(b->get(), sink.ctx(), 0, 0, 0, kFrameDelay, kDisposal, previous);
   if (sink.size() == before && previous) {
     // libgd gave up on the cut-out of the changed rectangle (out of memory, or it saw no change
     // where the indices differ); the whole frame needs no cut-out.
-    gdImageGifAnimAddCtx(b->get(), sink.ctx(), 0, 0, 0, kFrameDelay, kDisposal, nullptr);
+    gd.gdImageGifAnimAddCtx(b->get(), sink.ctx(), 0, 0, 0, kFrameDelay, kDisposal, nullptr);
   }
   const bool secondWritten = sink.size() > before;
-  gdImageGifAnimEndCtx(sink.ctx());  // the trailer ';'
+  gd.gdImageGifAnimEndCtx(sink.ctx());  // the trailer ';'
 
   if (sink.failed()) return makeError(ErrorCode::Io, "could not write the GIF: out of memory");
   if (!firstWritten || !secondWritten) {

@@ -24,7 +24,8 @@ class AnimatedGif {
   /// palette and stored only over the rectangle where it differs, each for kFrameDelay.
   ///
   /// Each call writes to its own memory buffer, so builds may run on several threads at once.
-  /// Errors: InvalidArgument for a null frame or frames of different sizes; TooLarge when libgd
+  /// Errors: InvalidArgument for a null frame or frames of different sizes; Unsupported when
+  /// libgd cannot be loaded (it is loaded on the first call, see GdLibrary); TooLarge when libgd
   /// cannot have the memory for a frame; Io when the output cannot be written. No partial data
   /// is ever returned.
   static Result<std::vector<std::uint8_t>> createGif(const Image& left, const Image& right);

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "align/auto_align.h"
 #include "io/image_codec.h"
@@ -124,6 +126,29 @@ TEST_F(CliAlignTest, OnePairFileIsAlignedLikeTwo) {
   const int mpoY = std::stoi(fromMpo.out.substr(fromMpo.out.find(',') + 1));
   const int filesY = std::stoi(fromFiles.out.substr(fromFiles.out.find(',') + 1));
   EXPECT_LE(std::abs(mpoY - filesY), 1) << fromMpo.out << fromFiles.out;
+}
+
+// A copy of the program without the alignment module at its place beside it, as when only the
+// executable is copied elsewhere: it says why it cannot align, and renders with a given offset.
+TEST_F(CliAlignTest, WithoutItsModuleAlignmentIsNotAvailableAndTheRestWorks) {
+  const fs::path copy = dir / "elsewhere/bin/duoscope-cli";
+  fs::create_directories(copy.parent_path());
+  fs::copy_file(test::cliPath(), copy);
+  for (const auto& args :
+       {std::vector<std::string>{"align", left, right},
+        std::vector<std::string>{"render", left, right, "--kind", "color", "--offset", "auto", "-o",
+                                 (dir / "never.png").string()}}) {
+    const auto run = runCli(args, copy);
+    EXPECT_EQ(run.status, 1) << args[0];
+    EXPECT_NE(run.err.find("automatic alignment is not available"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("give --offset X,Y instead"), std::string::npos) << run.err;
+  }
+  EXPECT_FALSE(fs::exists(dir / "never.png"));
+  const auto given = runCli({"render", left, right, "--kind", "color", "--offset", "3,1", "-o",
+                             (dir / "given.png").string()},
+                            copy);
+  EXPECT_EQ(given.status, 0) << given.err;
+  EXPECT_TRUE(fs::exists(dir / "given.png"));
 }
 
 TEST_F(CliAlignTest, BadUsageIsRefusedWithAHint) {

@@ -100,6 +100,8 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(m_path, ignored);
 }
 
+std::string cliPath() { return DUOSCOPE_CLI_PATH; }
+
 namespace {
 
 std::string shellQuote(const std::string& s) {
@@ -115,9 +117,9 @@ std::string shellQuote(const std::string& s) {
 
 }  // namespace
 
-CliRun runCli(const std::vector<std::string>& args) {
+CliRun runCli(const std::vector<std::string>& args, const std::filesystem::path& program) {
   TempDir dir;
-  std::string command = shellQuote(DUOSCOPE_CLI_PATH);
+  std::string command = shellQuote(program.empty() ? cliPath() : program.string());
   for (const auto& a : args) command += " " + shellQuote(a);
   command += " >" + shellQuote((dir / "out").string()) + " 2>" + shellQuote((dir / "err").string());
   CliRun run;

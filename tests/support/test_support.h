@@ -40,13 +40,16 @@ class TempDir {
   std::filesystem::path m_path;
 };
 
-/// Runs duoscope-cli with the arguments (shell-quoted here); returns the exit status and
-/// captures stdout and stderr.
+/// The duoscope-cli of this build.
+std::string cliPath();
+
+/// Runs duoscope-cli (or `program`, such as a copy of it elsewhere) with the arguments
+/// (shell-quoted here); returns the exit status and captures stdout and stderr.
 struct CliRun {
   int status = -1;
   std::string out;
   std::string err;
 };
-CliRun runCli(const std::vector<std::string>& args);
+CliRun runCli(const std::vector<std::string>& args, const std::filesystem::path& program = {});
 
 }  // namespace duo::test
