@@ -43,13 +43,14 @@ It also opens MPO files of 3-D cameras and side-by-side JPS images.
 The package holds the desktop application, duoscope-cli, which renders the
 same outputs from the command line, and duoscope-receiver, which receives
 pairs sent from the application on another computer.")
-# The shared libraries the programs link are found by dpkg-shlibdeps; what they load at run
-# time is not, and is named here: Qt's platform plugins beyond X11, the GStreamer plugins the
-# camera and its preview go through, libsecret (opened by QtKeychain for the desktop's secret
-# service), xdg-utils (mail and the web browser for sign-ins).
+# The shared libraries the programs and the alignment module link are found by dpkg-shlibdeps;
+# what they open at run time is not, and is named here: libgd (opened for the first GIF), Qt's
+# platform plugins beyond X11, the GStreamer plugins the camera and its preview go through,
+# libsecret (opened by QtKeychain for the desktop's secret service), xdg-utils (mail and the web
+# browser for sign-ins).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, libsecret-1-0, xdg-utils")
+    "libgd3, qt6-qpa-plugins, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, libsecret-1-0, xdg-utils")
 # Receivers on the network are found through Avahi; Wayland sessions want Qt's own plugin; the
 # interface is drawn in Inter where it is installed.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, qt6-wayland, fonts-inter")

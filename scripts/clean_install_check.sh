@@ -38,8 +38,11 @@ duoscope-receiver --version
 sample=/usr/share/duoscope/sample
 duoscope-cli render "$sample/left.jpg" "$sample/right.jpg" --kind color --offset 4,0 -o /tmp/anaglyph.png
 duoscope-cli info /tmp/anaglyph.png
+# All four kinds: the wigglegram opens libgd, which no program links.
 duoscope-cli render "$sample/left.jpg" "$sample/right.jpg" --kind all -o /tmp/all >/dev/null
 ls /tmp/all
+# The suggested alignment opens the alignment module and, through it, OpenCV.
+duoscope-cli align "$sample/left.jpg" "$sample/right.jpg" | head -1
 if [ -f /usr/share/mime/image/x-mpo.xml ]; then echo "MIME database knows image/x-mpo"; fi
 if [ -f /usr/share/applications/mimeinfo.cache ]; then grep -E "^image/x-(mpo|jps)=" /usr/share/applications/mimeinfo.cache || true; fi
 dpkg -L duoscope >/tmp/ours

@@ -113,6 +113,10 @@ run_isolated "$prefix/bin/duoscope-cli" render "$sample/left.jpg" "$sample/right
 for file in "Color Anaglyph.png" "Grey Anaglyph.png" "Stereogram.png" "Wigglegram.gif"; do
   [ -s "$out/$file" ] || fail "the installed duoscope-cli did not write $file"
 done
+# The alignment module and libgd are opened from the installed tree too.
+suggested=$(run_isolated "$prefix/bin/duoscope-cli" align "$sample/left.jpg" "$sample/right.jpg" | head -1)
+[[ $suggested =~ ^-?[0-9]+,-?[0-9]+$ ]] || fail "the installed duoscope-cli suggested no alignment: '$suggested'"
+[[ $(head -c 6 "$out/Wigglegram.gif") == GIF89a ]] || fail "the wigglegram is no GIF"
 [[ $("$prefix/bin/duoscope-cli" info "$out/Color Anaglyph.png") == *"PNG 476x360,"* ]] ||
   fail "the colour anaglyph is not 476x360 (480x360 less the 4-pixel offset)"
 # The application finds its sample pair beside itself and stays open on it (killed after 5 s),
