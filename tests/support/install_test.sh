@@ -90,15 +90,20 @@ else
 fi
 
 # The programs from the prefix alone: the source and build trees are hidden behind empty
-# folders in a mount namespace of their own (root only; otherwise they stay visible).
+# folders in a mount namespace of their own (where one can be made; otherwise they stay visible).
 out=$scratch/out
 mkdir -p "$out"
+mkdir -p "$scratch/probe"
+isolation=no
+if [ "$(id -u)" -eq 0 ] && unshare -m mount -t tmpfs none "$scratch/probe" 2>/dev/null; then
+  isolation=yes
+fi
 run_isolated() {
-  if [ "$(id -u)" -eq 0 ] && unshare -m true 2>/dev/null; then
+  if [ "$isolation" = yes ]; then
     unshare -m bash -c 'mount -t tmpfs none "$2" && mount -t tmpfs none "$1" && shift 2 && cd / && exec "$@"' \
       _ "$source" "$build" "$@"
   else
-    echo "note: not root, so the source and build trees stay visible" >&2
+    echo "note: no mount namespace here (not root?), so the source and build trees stay visible" >&2
     (cd / && "$@")
   fi
 }
