@@ -283,7 +283,8 @@ int main(int argc, char** argv) {
   if (sampleAsked) {
     sampleFolder = duo::InstallPaths::dataDirectory() + QStringLiteral("/sample");
     if (!QFileInfo(sampleFolder + QStringLiteral("/left.jpg")).isFile()) {
-      std::fprintf(stderr, "duoscope: --sample: no sample pair beside this program (looked in %s)\n",
+      std::fprintf(stderr,
+                   "duoscope: --sample: no sample pair beside this program (looked in %s)\n",
                    qPrintable(sampleFolder));
       return 1;
     }
@@ -299,11 +300,13 @@ int main(int argc, char** argv) {
   const bool singleFile = !positional.isEmpty();
   const bool pairAsked = parser.isSet(leftOption) || singleFile || projectAsked || sampleAsked;
   const QString projectFolder = parser.value(projectOption);
+  const QString sampleLeft = sampleFolder + QStringLiteral("/left.jpg");
+  const QString sampleRight = sampleFolder + QStringLiteral("/right.jpg");
   const std::string leftPath = singleFile    ? positional.first().toStdString()
-                               : sampleAsked ? (sampleFolder + QStringLiteral("/left.jpg")).toStdString()
+                               : sampleAsked ? sampleLeft.toStdString()
                                              : parser.value(leftOption).toStdString();
-  const std::string rightPath = sampleAsked ? (sampleFolder + QStringLiteral("/right.jpg")).toStdString()
-                                            : parser.value(rightOption).toStdString();
+  const std::string rightPath =
+      sampleAsked ? sampleRight.toStdString() : parser.value(rightOption).toStdString();
   // Reads the pair named on the command line: two files, one holding both views, or a
   // received project folder.
   const auto loadPair = [singleFile, layout, leftPath, rightPath,

@@ -30,13 +30,11 @@ constexpr std::array<std::uint8_t, kCodeLengthSymbols> kCodeLengthOrder = {
     16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
 // Length symbols 257..285: the shortest length of each and its extra bits.
-constexpr std::array<std::uint16_t, 29> kLengthBase = {3,  4,  5,  6,  7,  8,  9,  10,
-                                                       11, 13, 15, 17, 19, 23, 27, 31,
-                                                       35, 43, 51, 59, 67, 83, 99, 115,
-                                                       131, 163, 195, 227, 258};
-constexpr std::array<std::uint8_t, 29> kLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1,
-                                                       1, 1, 2, 2, 2, 2, 3, 3, 3, 3,
-                                                       4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr std::array<std::uint16_t, 29> kLengthBase = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                                       15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                                       67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr std::array<std::uint8_t, 29> kLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                                       2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
 
 struct LengthCode {
   std::uint16_t symbol;
@@ -130,21 +128,24 @@ void buildLengths(const std::uint32_t* freq, int count, int limit, std::uint8_t*
     int innerEnd = leafCount;
     const auto takeSmallest = [&] {
       if (nextLeaf < leafCount &&
-          (nextInner >= innerEnd || nodes[std::size_t(nextLeaf)].weight <= nodes[std::size_t(nextInner)].weight))
+          (nextInner >= innerEnd ||
+           nodes[std::size_t(nextLeaf)].weight <= nodes[std::size_t(nextInner)].weight))
         return nextLeaf++;
       return nextInner++;
     };
     for (int i = 0; i + 1 < leafCount; ++i) {
       const int a = takeSmallest();
       const int b = takeSmallest();
-      nodes[std::size_t(innerEnd)] = {nodes[std::size_t(a)].weight + nodes[std::size_t(b)].weight, -1};
+      nodes[std::size_t(innerEnd)] = {nodes[std::size_t(a)].weight + nodes[std::size_t(b)].weight,
+                                      -1};
       nodes[std::size_t(a)].parent = innerEnd;
       nodes[std::size_t(b)].parent = innerEnd;
       ++innerEnd;
     }
     // Depths from the root (the last node) down; parents always come after their children.
     std::array<int, 2 * kLitLenSymbols> depth{};
-    for (int i = innerEnd - 2; i >= 0; --i) depth[std::size_t(i)] = depth[std::size_t(nodes[std::size_t(i)].parent)] + 1;
+    for (int i = innerEnd - 2; i >= 0; --i)
+      depth[std::size_t(i)] = depth[std::size_t(nodes[std::size_t(i)].parent)] + 1;
     int deepest = 0;
     for (int i = 0; i < leafCount; ++i) deepest = std::max(deepest, depth[std::size_t(i)]);
     if (deepest <= limit) {
@@ -213,7 +214,8 @@ class BitWriter {
   int m_bits = 0;
 };
 
-static_assert(std::endian::native == std::endian::little, "the bit writer stores little-endian words");
+static_assert(std::endian::native == std::endian::little,
+              "the bit writer stores little-endian words");
 
 // One code-length symbol (0-18) with its extra bits.
 struct LengthToken {
@@ -314,9 +316,11 @@ void writeBlock(BitWriter& writer, const std::uint8_t* p, std::size_t size, bool
     const auto symbol = lengthTokens[std::size_t(i)].symbol;
     bits += clLengths[symbol] + kCodeLengthExtraBits[symbol];
   }
-  for (int s = 0; s < kLitLenSymbols; ++s) bits += std::uint64_t(freq[std::size_t(s)]) * lengths[std::size_t(s)];
+  for (int s = 0; s < kLitLenSymbols; ++s)
+    bits += std::uint64_t(freq[std::size_t(s)]) * lengths[std::size_t(s)];
   for (int i = 0; i < 29; ++i)
-    bits += std::uint64_t(freq[257 + std::size_t(i)]) * (kLengthExtra[std::size_t(i)] + 1);  // + distance code
+    bits += std::uint64_t(freq[257 + std::size_t(i)]) *
+            (kLengthExtra[std::size_t(i)] + 1);  // + distance code
   const std::uint64_t storedBits = 8 * (size + 5 * ((size + kStoredMax - 1) / kStoredMax)) + 8;
   if (bits >= storedBits) {
     writeStored(writer, p, size, last);
@@ -337,7 +341,8 @@ void writeBlock(BitWriter& writer, const std::uint8_t* p, std::size_t size, bool
   for (int i = 0; i < tokenCount; ++i) {
     const LengthToken token = lengthTokens[std::size_t(i)];
     writer.put(clCodes[token.symbol], clLengths[token.symbol]);
-    if (kCodeLengthExtraBits[token.symbol] > 0) writer.put(token.extra, kCodeLengthExtraBits[token.symbol]);
+    if (kCodeLengthExtraBits[token.symbol] > 0)
+      writer.put(token.extra, kCodeLengthExtraBits[token.symbol]);
   }
   // Distance code 0 (distance 1) is the one-bit code 0.
   tokenize(

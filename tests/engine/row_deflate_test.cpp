@@ -49,27 +49,27 @@ TEST_P(RowDeflateTest, AnyZlibReaderGetsTheInputBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     Inputs, RowDeflateTest,
-    testing::Values(
-        Input{"empty", [] { return std::vector<std::uint8_t>{}; }, 1},
-        Input{"one_byte", [] { return std::vector<std::uint8_t>{42}; }, 1},
-        Input{"runs_of_every_length",
-              [] {
-                std::vector<std::uint8_t> bytes;
-                for (int length = 1; length <= 600; ++length)
-                  bytes.insert(bytes.end(), std::size_t(length), std::uint8_t(length));
-                return bytes;
-              },
-              0.05},
-        Input{"zeros_across_blocks", [] { return std::vector<std::uint8_t>(3'000'001, 0); }, 0.01},
-        Input{"run_at_the_very_end",
-              [] {
-                auto bytes = noise(5000, 256);
-                bytes.insert(bytes.end(), 300, 9);
-                return bytes;
-              },
-              1},
-        Input{"filtered_photo_like", [] { return noise(2'500'000, 24); }, 0.7},
-        Input{"incompressible", [] { return noise(300'000, 256); }, 1.001}),
+    testing::Values(Input{"empty", [] { return std::vector<std::uint8_t>{}; }, 1},
+                    Input{"one_byte", [] { return std::vector<std::uint8_t>{42}; }, 1},
+                    Input{"runs_of_every_length",
+                          [] {
+                            std::vector<std::uint8_t> bytes;
+                            for (int length = 1; length <= 600; ++length)
+                              bytes.insert(bytes.end(), std::size_t(length), std::uint8_t(length));
+                            return bytes;
+                          },
+                          0.05},
+                    Input{"zeros_across_blocks",
+                          [] { return std::vector<std::uint8_t>(3'000'001, 0); }, 0.01},
+                    Input{"run_at_the_very_end",
+                          [] {
+                            auto bytes = noise(5000, 256);
+                            bytes.insert(bytes.end(), 300, 9);
+                            return bytes;
+                          },
+                          1},
+                    Input{"filtered_photo_like", [] { return noise(2'500'000, 24); }, 0.7},
+                    Input{"incompressible", [] { return noise(300'000, 256); }, 1.001}),
     [](const testing::TestParamInfo<Input>& info) { return info.param.name; });
 
 }  // namespace
