@@ -15,7 +15,7 @@
 #include <QtTest>
 
 #include "fake_http_server.h"
-#include "log_capture.h"
+#include "secret_log_suite.h"
 #include "pkce.h"
 #include "qs_facebook.h"
 #include "qs_facebook_album.h"

@@ -18,7 +18,7 @@
 #include <algorithm>
 
 #include "fake_http_server.h"
-#include "log_capture.h"
+#include "secret_log_suite.h"
 #include "flickr_context.h"
 #include "qs_flickr.h"
 #include "qs_flickr_audience_view_controller.h"

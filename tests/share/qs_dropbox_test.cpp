@@ -12,7 +12,7 @@
 
 #include "dropbox_session.h"
 #include "fake_http_server.h"
-#include "log_capture.h"
+#include "secret_log_suite.h"
 #include "pkce.h"
 #include "qs_dropbox.h"
 #include "settings_store.h"
@@ -101,20 +101,13 @@ struct Fixture {
 
 }  // namespace
 
-class QSDropboxTest : public QObject {
+class QSDropboxTest : public test::SecretLogSuite {
   Q_OBJECT
 
- private:
-  test::LogCapture m_log;
+ public:
+  QSDropboxTest() : SecretLogSuite({kAccess, kRefresh, kRenewed}) {}
 
  private slots:
-  void init() { m_log.start(); }
-  void cleanup() {
-    m_log.stop();
-    const QString leaked = test::LogCapture::lineWithAny({kAccess, kRefresh, kRenewed});
-    QVERIFY2(leaked.isEmpty(), qPrintable("a token in the log: " + leaked));
-  }
-
   void namesFollowTheTrimmingRules_data() {
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("extension");

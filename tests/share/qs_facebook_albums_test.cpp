@@ -2,23 +2,17 @@
 // requests, paging, retries, cover pictures and the album and audience pickers.
 #include "facebook_test_fixture.h"
 
-class QSFacebookAlbumsTest : public QObject {
+class QSFacebookAlbumsTest : public test::SecretLogSuite {
   Q_OBJECT
 
- private:
-  test::LogCapture m_log;
+ public:
+  QSFacebookAlbumsTest() : SecretLogSuite({kToken, kNewToken}) {}
 
  private slots:
   // A picker leaves its screen half a second after a choice; that step must have run before
   // the application goes, or its pending task is never freed.
   void cleanupTestCase() { QTest::qWait(600); }
 
-  void init() { m_log.start(); }
-  void cleanup() {
-    m_log.stop();
-    const QString leaked = test::LogCapture::lineWithAny({kToken, kNewToken});
-    QVERIFY2(leaked.isEmpty(), qPrintable("a token in the log: " + leaked));
-  }
 
   void albumBatchAsksForAPageAndItsCovers() {
     Fixture f;

@@ -2,19 +2,13 @@
 // post, the publishing permission, friend lists and faults.
 #include "facebook_test_fixture.h"
 
-class QSFacebookTest : public QObject {
+class QSFacebookTest : public test::SecretLogSuite {
   Q_OBJECT
 
- private:
-  test::LogCapture m_log;
+ public:
+  QSFacebookTest() : SecretLogSuite({kToken, kNewToken}) {}
 
  private slots:
-  void init() { m_log.start(); }
-  void cleanup() {
-    m_log.stop();
-    const QString leaked = test::LogCapture::lineWithAny({kToken, kNewToken});
-    QVERIFY2(leaked.isEmpty(), qPrintable("a token in the log: " + leaked));
-  }
 
   void signInUsesPkceAndAcceptsOnlyItsOwnCallback() {
     Fixture f(QString{});

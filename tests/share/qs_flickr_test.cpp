@@ -2,23 +2,17 @@
 // checked by an independent computation, the multipart upload and its faults.
 #include "flickr_test_fixture.h"
 
-class QSFlickrTest : public QObject {
+class QSFlickrTest : public test::SecretLogSuite {
   Q_OBJECT
 
- private:
-  test::LogCapture m_log;
+ public:
+  QSFlickrTest() : SecretLogSuite({kSecret, kAccess, kAccessSecret, kRequestSecret}) {}
 
  private slots:
   // A picker leaves its screen half a second after a choice; that step must have run before
   // the application goes, or its pending task is never freed.
   void cleanupTestCase() { QTest::qWait(600); }
 
-  void init() { m_log.start(); }
-  void cleanup() {
-    m_log.stop();
-    const QString leaked = test::LogCapture::lineWithAny({kSecret, kAccess, kAccessSecret, kRequestSecret});
-    QVERIFY2(leaked.isEmpty(), qPrintable("a secret in the log: " + leaked));
-  }
   void signInExchangesSignedTokensAndAcceptsOnlyItsOwnCallback() {
     Fixture f(false);
     QVERIFY(!f.flickr->isLoggedIn());

@@ -4,8 +4,6 @@
 #include <QStringList>
 #include <QtGlobal>
 
-#include <initializer_list>
-
 namespace duo::test {
 
 /// Catches every line Qt logs between start() and stop(), so that a test can prove no secret
@@ -19,7 +17,7 @@ class LogCapture {
   void stop() { qInstallMessageHandler(nullptr); }
 
   /// The first line captured that contains one of `secrets`; empty when none does.
-  static QString lineWithAny(std::initializer_list<QString> secrets) {
+  static QString lineWithAny(const QStringList& secrets) {
     for (const QString& line : lines())
       for (const QString& secret : secrets)
         if (line.contains(secret)) return line;
