@@ -9,6 +9,7 @@
 #include "camera_app_delegate.h"
 #include "dropbox_session.h"
 #include "plain_root_view_controller.h"
+#include "private_home.h"
 #include "qs_sign_in_panel.h"
 #include "fake_http_server.h"
 #include "qs_dropbox.h"
@@ -211,11 +212,7 @@ class BlendViewControllerDropboxTest : public QObject {
 
 int main(int argc, char** argv) {
   QTemporaryDir home;
-  qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-  qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
-  qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-  // No secret service here: the tokens live in the settings file.
-  qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/duoscope-no-bus");
+  test::usePrivateHome(home);
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   test::FakeHttpServer server;

@@ -10,6 +10,7 @@
 #include "dropbox_session.h"
 #include "facebook_session.h"
 #include "fake_http_server.h"
+#include "private_home.h"
 #include "qs_dropbox.h"
 #include "qs_facebook.h"
 #include "qs_facebook_share_view_controller.h"
@@ -342,10 +343,7 @@ class BlendViewControllerUploadTest : public BlendScreenTestBase {
 
 int main(int argc, char** argv) {
   QTemporaryDir home;
-  qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-  qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
-  qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-  qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/duoscope-no-bus");
+  test::usePrivateHome(home);
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   Services services;

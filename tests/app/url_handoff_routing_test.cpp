@@ -12,6 +12,7 @@
 #include "dropbox_session.h"
 #include "fake_http_server.h"
 #include "instance_url_server.h"
+#include "private_home.h"
 #include "qs_dropbox.h"
 #include "qs_facebook.h"
 #include "qs_flickr.h"
@@ -237,12 +238,9 @@ class UrlHandoffRoutingTest : public QObject {
 
 int main(int argc, char** argv) {
   QTemporaryDir home;
-  qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-  qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
-  qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+  test::usePrivateHome(home);
   // The sockets of this suite's windows, and of no one else's.
   qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
-  qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/duoscope-no-bus");
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   FakeHttpServer server;
